@@ -1,0 +1,45 @@
+# Third-party components: zlib, libjpeg(-turbo), libpng, CLI11, nlohmann-json
+# and GoogleTest. Native builds use Debian's packages; MinGW builds use
+# Debian's MinGW zlib, libjpeg-turbo and libpng built by
+# scripts/build-windows-deps into build/deps/<triplet>, GoogleTest compiled
+# from Debian's source copy, and the host's header-only libraries through a
+# folder of links (the host's /usr/include must not enter a cross build).
+
+if(CMAKE_CROSSCOMPILING)
+  set(MORA_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/${MORA_TRIPLET}" CACHE PATH
+      "Prefix holding libraries built for the Windows target")
+  list(PREPEND CMAKE_PREFIX_PATH ${MORA_DEPS_PREFIX})
+  list(PREPEND CMAKE_FIND_ROOT_PATH ${MORA_DEPS_PREFIX})
+
+  set(host_headers ${CMAKE_BINARY_DIR}/host-headers)
+  file(MAKE_DIRECTORY ${host_headers})
+  foreach(dir CLI nlohmann)
+    if(NOT EXISTS ${host_headers}/${dir})
+      file(CREATE_LINK /usr/include/${dir} ${host_headers}/${dir} SYMBOLIC)
+    endif()
+  endforeach()
+  add_library(mora_header_libs INTERFACE)
+  target_include_directories(mora_header_libs SYSTEM INTERFACE ${host_headers})
+  add_library(CLI11::CLI11 ALIAS mora_header_libs)
+  add_library(nlohmann_json::nlohmann_json ALIAS mora_header_libs)
+else()
+  find_package(CLI11 CONFIG REQUIRED)
+  find_package(nlohmann_json 3 REQUIRED)
+endif()
+
+find_package(ZLIB REQUIRED)
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+
+if(MORA_BUILD_TESTS)
+  if(CMAKE_CROSSCOMPILING)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+endif()

@@ -1,0 +1,25 @@
+# mora_add_unit_test(<name> SOURCES ... LIBS ...)
+# Builds one GoogleTest program and registers it with CTest. In the Windows
+# x86_64 build the program runs under Wine (the toolchain's emulator), once
+# with a Japanese and once with an English locale, each in the fresh Wine
+# prefix that the wine_prefix fixture makes for this test run.
+function(mora_add_unit_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+    mora_options)
+  if(CMAKE_CROSSCOMPILING)
+    if(CMAKE_CROSSCOMPILING_EMULATOR)
+      foreach(locale ja_JP.UTF-8 en_US.UTF-8)
+        string(SUBSTRING ${locale} 0 2 tag)
+        add_test(NAME ${name}.${tag} COMMAND ${name})
+        set_tests_properties(${name}.${tag} PROPERTIES LABELS "wine"
+          ENVIRONMENT "MORA_WINE_LOCALE=${locale};MORA_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix-${tag}"
+          FIXTURES_REQUIRED wine_prefix_${tag} TIMEOUT 600)
+      endforeach()
+    endif()
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES LABELS "unit" TIMEOUT 600)
+  endif()
+endfunction()

@@ -1,0 +1,28 @@
+// System version, restart-time deletion, sleep and profile (.ini) writing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mora::platform {
+
+enum class TPlatformFamily { Windows95, WindowsNT };
+
+std::uint32_t WindowsVersion();  // GetVersion(); low byte = major version
+TPlatformFamily PlatformFamily();
+
+void SleepMs(std::uint32_t milliseconds);
+
+// Asks the system to delete the file at the next restart (MoveFileEx with
+// delay-until-reboot and no new name). POSIX keeps a pending list keyed by the
+// boot id; ProcessPendingDeletions, called at program start, deletes what was
+// scheduled before an earlier boot. Failures answer false.
+bool DeleteAtRestart(const std::string& path);
+void ProcessPendingDeletions();
+
+// WritePrivateProfileString: sets key=value in [section] of an .ini file,
+// replacing an existing key of that name. False on failure.
+bool WriteProfileString(const std::string& fileName, const std::string& section,
+                        const std::string& key, const std::string& value);
+
+}  // namespace mora::platform
