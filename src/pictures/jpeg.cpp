@@ -1,0 +1,178 @@
+#include "pictures/jpeg.h"
+
+// libjpeg reports errors through a callback that must not return. The callback
+// longjmps back into the small functions below, which hold only plain data;
+// the C++ side turns their result into an exception after they returned.
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "base/errors.h"
+
+namespace mora::pictures {
+
+namespace {
+
+struct TJpegError {
+  jpeg_error_mgr Manager;
+  std::jmp_buf Jump;
+  char Message[JMSG_LENGTH_MAX];
+};
+
+extern "C" void JpegErrorExit(j_common_ptr info) {
+  auto* error = reinterpret_cast<TJpegError*>(info->err);
+  (*info->err->format_message)(info, error->Message);
+  std::longjmp(error->Jump, 1);
+}
+
+// Warnings (a stream cut short, corrupt entropy data) count as failures:
+// libjpeg would otherwise fill in grey and carry on.
+extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
+  if (level < 0) JpegErrorExit(info);
+}
+
+extern "C" void JpegSilentOutput(j_common_ptr) {}
+
+void InitError(TJpegError& error) {
+  std::memset(&error, 0, sizeof error);
+  jpeg_std_error(&error.Manager);
+  error.Manager.error_exit = JpegErrorExit;
+  error.Manager.emit_message = JpegEmitMessage;
+  error.Manager.output_message = JpegSilentOutput;
+}
+
+struct TDecoder {
+  jpeg_decompress_struct Info;
+  TJpegError Error;
+  bool Created = false;
+};
+
+// Phase 1: create, attach the data, read the header, start decompressing.
+bool BeginDecode(TDecoder* d, const unsigned char* data, unsigned long size) {
+  d->Info.err = &d->Error.Manager;
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_create_decompress(&d->Info);
+  d->Created = true;
+  jpeg_mem_src(&d->Info, data, size);
+  jpeg_read_header(&d->Info, TRUE);
+  d->Info.out_color_space = JCS_RGB;
+  jpeg_calc_output_dimensions(&d->Info);
+  return true;
+}
+
+// Phase 2: decode every scan line into rows of the given stride (RGB order).
+bool FinishDecode(TDecoder* d, unsigned char* pixels, std::size_t stride) {
+  if (setjmp(d->Error.Jump)) return false;
+  jpeg_start_decompress(&d->Info);
+  while (d->Info.output_scanline < d->Info.output_height) {
+    JSAMPROW row = pixels + stride * d->Info.output_scanline;
+    jpeg_read_scanlines(&d->Info, &row, 1);
+  }
+  jpeg_finish_decompress(&d->Info);
+  return true;
+}
+
+struct TEncoder {
+  jpeg_compress_struct Info;
+  TJpegError Error;
+  bool Created = false;
+  unsigned char* Output = nullptr;
+  unsigned long OutputSize = 0;
+};
+
+bool Encode(TEncoder* e, const unsigned char* rgb, std::size_t stride, int width, int height,
+            int quality) {
+  e->Info.err = &e->Error.Manager;
+  if (setjmp(e->Error.Jump)) return false;
+  jpeg_create_compress(&e->Info);
+  e->Created = true;
+  jpeg_mem_dest(&e->Info, &e->Output, &e->OutputSize);
+  e->Info.image_width = static_cast<JDIMENSION>(width);
+  e->Info.image_height = static_cast<JDIMENSION>(height);
+  e->Info.input_components = 3;
+  e->Info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&e->Info);
+  jpeg_set_quality(&e->Info, quality, TRUE);
+  jpeg_start_compress(&e->Info, TRUE);
+  while (e->Info.next_scanline < e->Info.image_height) {
+    JSAMPROW row = const_cast<unsigned char*>(rgb + stride * e->Info.next_scanline);
+    jpeg_write_scanlines(&e->Info, &row, 1);
+  }
+  jpeg_finish_compress(&e->Info);
+  return true;
+}
+
+[[noreturn]] void Fail(const std::string& sourceName, const char* message) {
+  throw base::EDamagedData(sourceName + ": JPEG data: " + message);
+}
+
+}  // namespace
+
+TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName) {
+  auto decoder = std::make_unique<TDecoder>();
+  InitError(decoder->Error);
+  struct TCleanup {
+    TDecoder* D;
+    ~TCleanup() {
+      if (D->Created) jpeg_destroy_decompress(&D->Info);
+    }
+  } cleanup{decoder.get()};
+  if (data.empty()) Fail(sourceName, "the block is empty");
+  if (!BeginDecode(decoder.get(), reinterpret_cast<const unsigned char*>(data.data()),
+                   static_cast<unsigned long>(data.size()))) {
+    Fail(sourceName, decoder->Error.Message);
+  }
+  const auto width = decoder->Info.output_width;
+  const auto height = decoder->Info.output_height;
+  if (decoder->Info.output_components != 3 || width > MaxSurfaceSide || height > MaxSurfaceSide ||
+      (height != 0 && TDIBSurface::PaddedRowBytes(static_cast<int>(width), 24) >
+                          MaxSurfaceBytes / height)) {
+    Fail(sourceName, "unsupported size or colour layout");
+  }
+  const std::size_t stride = std::size_t{width} * 3;
+  std::vector<unsigned char> rgb(stride * height);
+  if (!FinishDecode(decoder.get(), rgb.data(), stride)) Fail(sourceName, decoder->Error.Message);
+  TDIBSurface surface(static_cast<int>(width), static_cast<int>(height), 24);
+  for (unsigned y = 0; y < height; ++y) {
+    const unsigned char* from = rgb.data() + stride * y;
+    std::uint8_t* to = surface.Row(static_cast<int>(y));
+    for (unsigned x = 0; x < width; ++x) {
+      to[3 * x] = from[3 * x + 2];
+      to[3 * x + 1] = from[3 * x + 1];
+      to[3 * x + 2] = from[3 * x];
+    }
+  }
+  return surface;
+}
+
+std::string EncodeJpeg(const TDIBSurface& image, int quality) {
+  if (image.Empty()) throw base::ERangeError("JPEG: an empty bitmap cannot be encoded");
+  const std::size_t stride = static_cast<std::size_t>(image.Width()) * 3;
+  std::vector<unsigned char> rgb(stride * static_cast<std::size_t>(image.Height()));
+  for (int y = 0; y < image.Height(); ++y) {
+    for (int x = 0; x < image.Width(); ++x) {
+      const TColor c = image.Color(x, y);
+      unsigned char* p = rgb.data() + stride * static_cast<std::size_t>(y) + 3 * std::size_t(x);
+      p[0] = RedOf(c);
+      p[1] = GreenOf(c);
+      p[2] = BlueOf(c);
+    }
+  }
+  auto encoder = std::make_unique<TEncoder>();
+  InitError(encoder->Error);
+  const bool ok = Encode(encoder.get(), rgb.data(), stride, image.Width(), image.Height(),
+                         quality < 1 ? 1 : (quality > 100 ? 100 : quality));
+  std::string result;
+  if (ok) result.assign(reinterpret_cast<const char*>(encoder->Output), encoder->OutputSize);
+  if (encoder->Created) jpeg_destroy_compress(&encoder->Info);
+  std::free(encoder->Output);
+  if (!ok) throw base::Exception(std::string("JPEG encoding failed: ") + encoder->Error.Message);
+  return result;
+}
+
+}  // namespace mora::pictures

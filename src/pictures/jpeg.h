@@ -1,0 +1,20 @@
+// JPEG coding of bitmaps through libjpeg(-turbo): decoding the lossy colour
+// blocks of pictures into 24-bit surfaces, and encoding surfaces for the
+// writer. Damaged or unsupported data throws EDamagedData naming the source.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "pictures/dibsurface.h"
+
+namespace mora::pictures {
+
+// Decodes a whole JPEG stream (colour or grey) into a 24-bit surface. A
+// stream that ends early or whose size exceeds the surface limits fails.
+TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName);
+
+// Encodes the surface's colours as a baseline JPEG of the given quality (1-100).
+std::string EncodeJpeg(const TDIBSurface& image, int quality = 90);
+
+}  // namespace mora::pictures
