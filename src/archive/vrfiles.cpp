@@ -1,0 +1,372 @@
+#include "archive/vrfiles.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+#include "archive/vrlayout.h"
+#include "archive/zstream.h"
+#include "base/binary.h"
+#include "base/errors.h"
+#include "base/sjis.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+
+namespace mora::archive {
+
+using base::Sjis;
+
+namespace {
+
+[[noreturn]] void FailMissing(const std::string& name) {
+  throw base::EFOpenError(base::FormatS(Sjis("%s:ファイルがありません"), name));
+}
+
+[[noreturn]] void FailRead() { throw base::EReadError(Sjis("ストリームからの読み込みエラー")); }
+
+std::uint32_t UpdateCrc(std::uint32_t crc, const char* data, std::int64_t count) {
+  // zlib's crc32 keeps the pre- and post-inversion inside; feeding it in
+  // pieces continues the same register.
+  while (count > 0) {
+    const auto n = static_cast<uInt>(std::min<std::int64_t>(count, UINT_MAX / 2));
+    crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(data), n));
+    data += n;
+    count -= n;
+  }
+  return crc;
+}
+
+// Index just behind the last "\" or ":" (drive), 0 when there is none.
+std::size_t FolderPartLength(const std::string& name) {
+  std::size_t length = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (!base::IsCharStart(name, i)) continue;
+    if (base::IsPathDelimiter(name, i) || name[i] == ':') length = i + 1;
+  }
+  return length;
+}
+
+}  // namespace
+
+std::string TVrFile::DisplayName() const {
+  return Name().empty() ? std::string("TVrFile") : Name();
+}
+
+TVrFileCollection::~TVrFileCollection() {
+  Clear();
+  FStream.reset();
+  FModule.reset();
+}
+
+std::string ExtractFilePath(const std::string& name) {
+  return name.substr(0, FolderPartLength(name));
+}
+
+std::string CompanionFileName(const std::string& archiveName) {
+  const std::size_t folder = FolderPartLength(archiveName);
+  const std::size_t dot = archiveName.rfind('.');
+  if (dot == std::string::npos || dot < folder) return archiveName + ".ext";
+  return archiveName.substr(0, dot) + ".ext";
+}
+
+void TVrFileCollection::Reset() {
+  Clear();
+  FStream.reset();
+  FAppended = false;
+  FDirectoryName.clear();
+}
+
+std::string TVrFileCollection::SourceName() const {
+  if (!FResourceName.empty() && FFileName.empty()) return FResourceName;
+  return FFileName.empty() ? std::string("archive") : FFileName;
+}
+
+void TVrFileCollection::Open(const std::string& name) { OpenFile(name, false); }
+
+void TVrFileCollection::OpenFile(const std::string& name, bool isFileName) {
+  Reset();
+  FFileName = name;
+  FResourceName.clear();
+  const bool exists = !name.empty() && platform::FileExists(name);
+  BaseFolder = (exists || isFileName) ? ExtractFilePath(name) : name;
+  if (!BaseFolder.empty() && !base::EndsWithPathDelimiter(BaseFolder)) BaseFolder += '\\';
+  if (!exists) return;
+
+  if (base::SameText932(name, platform::ModuleFileName())) {
+    OpenAppendedStream(name);
+    return;
+  }
+  FStream = std::make_unique<TQsBigFileStream>(name, fmBigOpenRead);
+  const std::string companion = CompanionFileName(name);
+  if (platform::FileExists(companion)) {
+    TQsBigMemoryStream directory;
+    directory.LoadFromFile(companion);
+    directory.SetPosition(0);
+    FDirectoryName = companion;
+    ReadDirectory(directory);
+    return;
+  }
+  FStream->SetPosition(0);
+  ReadDirectory(*FStream);
+}
+
+void TVrFileCollection::OpenAppended(const std::string& name) {
+  Reset();
+  FFileName = name;
+  FResourceName.clear();
+  BaseFolder = ExtractFilePath(name);
+  if (!BaseFolder.empty() && !base::EndsWithPathDelimiter(BaseFolder)) BaseFolder += '\\';
+  if (!platform::FileExists(name)) FailMissing(name);
+  OpenAppendedStream(name);
+}
+
+void TVrFileCollection::OpenAppendedStream(const std::string& name) {
+  FStream = std::make_unique<TQsBigFileStream>(name, fmBigOpenRead);
+  const std::int64_t size = FStream->GetSize();
+  if (size < TrailerSize) {
+    throw base::EDamagedData(name + ": offset 0: trailer needs " + std::to_string(TrailerSize) +
+                             " bytes but the file holds " + std::to_string(size));
+  }
+  char trailer[TrailerSize];
+  FStream->SetPosition(size - TrailerSize);
+  if (FStream->Read(trailer, TrailerSize) != TrailerSize) FailRead();
+  if (std::string_view(trailer + 4, 2) != TrailerMark) {
+    throw base::EDamagedData(name + ": offset " + std::to_string(size - 2) +
+                             ": trailer mark \"mr\" is missing");
+  }
+  const auto position = static_cast<std::int32_t>(base::GetUInt32(trailer));
+  if (position < 0 || position > size - TrailerSize) {
+    throw base::EDamagedData(name + ": offset " + std::to_string(size - TrailerSize) +
+                             ": directory position " + std::to_string(position) +
+                             " lies outside the file");
+  }
+  FStream->SetPosition(position);
+  FAppended = true;
+  ReadDirectory(*FStream);
+}
+
+void TVrFileCollection::OpenResource(const std::string& moduleName,
+                                     const std::string& resourceName,
+                                     const std::string& resourceType) {
+  Reset();
+  FModule.reset();
+  auto module = platform::TModule::Load(moduleName);
+  if (module == nullptr) return;
+  OpenResource(std::move(module), resourceName, resourceType);
+}
+
+void TVrFileCollection::OpenResource(std::unique_ptr<platform::TModule> module,
+                                     const std::string& resourceName,
+                                     const std::string& resourceType) {
+  Reset();
+  FModule = std::move(module);
+  FResourceName = resourceName;
+  if (FModule == nullptr) return;
+  FStream = std::make_unique<TQsBigResourceStream>(*FModule, resourceName, resourceType);
+  if (FStream->GetSize() == 0) throw base::EResNotFound(Sjis("リソースが見つかりません"));
+  FStream->SetPosition(0);
+  ReadDirectory(*FStream);
+}
+
+void TVrFileCollection::ReadDirectory(TQsBigStream& stream) {
+  std::int64_t limit = FStream != nullptr ? FStream->GetSize() : stream.GetSize();
+  // An appended archive's entries end where the trailer begins.
+  if (FAppended) limit = std::max<std::int64_t>(0, limit - TrailerSize);
+  const std::string sourceName = FDirectoryName.empty() ? SourceName() : FDirectoryName;
+  FDirectoryName.clear();
+  const TDirectory directory = DecodeDirectory(stream, limit, sourceName);
+  for (const auto& entry : directory.Entries) {
+    TVrFile& file = AddEntry(entry.Name);
+    file.Offset = entry.Offset;
+    file.Stored = entry.Stored;
+    file.FileTime = entry.FileTime;
+    file.CRC = entry.CRC;
+    file.InstallAsFile = entry.InstallAsFile;
+  }
+  TVrFile& sentinel = AddEntry(std::string(SentinelName));
+  sentinel.Offset = directory.EndOffset;
+  for (int i = 0; i + 1 < Count(); ++i) {
+    Entries(i).Size = Entries(i + 1).Offset - Entries(i).Offset;
+  }
+}
+
+TVrFile& TVrFileCollection::AddEntry(const std::string& name) {
+  auto& file = static_cast<TVrFile&>(AddItem(std::make_unique<TVrFile>()));
+  file.SetName(name);
+  return file;
+}
+
+void TVrFileCollection::LoadEntry(platform::TStream& stream, const std::string& name) {
+  auto* memory = dynamic_cast<platform::TMemoryStream*>(&stream);
+  if (memory != nullptr) memory->Clear();
+
+  if (!BaseFolder.empty() && platform::FileExists(BaseFolder + name)) {
+    if (memory != nullptr) {
+      memory->LoadFromFile(BaseFolder + name);
+    } else {
+      platform::TFileStream file(BaseFolder + name, platform::TFileStream::TMode::OpenRead);
+      stream.CopyFrom(file, 0);
+    }
+    stream.SetPosition(0);
+    return;
+  }
+
+  const int index = FStream != nullptr ? IndexOf(name) : -1;
+  if (index < 0) FailMissing(name);
+  TVrFile& entry = Entries(index);
+  FStream->SetPosition(entry.Offset);
+  if (entry.Stored == 0 && memory == nullptr) {
+    platform::TMemoryStream temporary;
+    if (FStream->CopyTo(temporary, entry.Size) != entry.Size) FailRead();
+    DecompressMemoryStream(temporary);
+    stream.CopyFrom(temporary, 0);
+  } else {
+    if (FStream->CopyTo(stream, entry.Size) != entry.Size) FailRead();
+    if (entry.Stored == 0) DecompressMemoryStream(*memory);
+  }
+  stream.SetPosition(0);
+}
+
+bool TVrFileCollection::Verify(int* firstBad) {
+  if (firstBad != nullptr) *firstBad = -1;
+  int entryCount = Count();
+  if (entryCount > 0 && Entries(entryCount - 1).Name() == SentinelName) entryCount -= 1;
+  std::vector<char> buffer;
+  for (int i = 0; i < Count(); ++i) {
+    TVrFile& entry = Entries(i);
+    // Only the sentinel is passed over; after UpdateFrom there is none and
+    // the last entry appended must be checked as well.
+    if (entry.Name() == SentinelName) continue;
+    if (i % 10 == 9 && OnProgress) {
+      bool cancel = false;
+      OnProgress(*this, entry, entry.Size, i, entryCount, cancel);
+      if (cancel) return true;
+    }
+    if (entry.CRC == 0 || (!entry.Name().empty() && entry.Name()[0] == '/')) continue;
+    bool sound = false;
+    if (FStream != nullptr && entry.Offset >= 0 && entry.Size >= 0) {
+      if (buffer.empty()) buffer.resize(CheckBufferSize);
+      FStream->SetPosition(entry.Offset);
+      if (FStream->GetPosition() == entry.Offset) {
+        const auto crc = StreamCRC32(*FStream, entry.Size, buffer.data(), CheckBufferSize);
+        sound = crc.has_value() && *crc == entry.CRC;
+      }
+    }
+    if (!sound) {
+      if (firstBad != nullptr) *firstBad = i;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TVrFileCollection::UpdateFrom(TVrFileCollection& source) {
+  bool changed = false;
+  if (FStream != nullptr) {
+    FStream.reset();
+    FStream = std::make_unique<TQsBigFileStream>(FFileName, fmBigOpenReadWrite);
+  } else {
+    FStream = std::make_unique<TQsBigFileStream>(FFileName, fmBigCreate);
+  }
+  FStream->SetPosition(FStream->GetSize());
+
+  const int sourceCount = source.Count();
+  for (int i = 0; i < sourceCount; ++i) {
+    TVrFile& from = source.Entries(i);
+    if (from.Name() == SentinelName || from.InstallAsFile != 0) continue;
+    const int j = IndexOf(from.Name());
+    if (j >= 0 && from.FileTime <= Entries(j).FileTime) continue;
+    changed = true;
+    // The old bytes stay in the archive file, unreachable by name.
+    if (j >= 0) Entries(j).SetName("/" + Entries(j).Name());
+    TVrFile& added = AddEntry(from.Name());
+    added.Offset = FStream->GetSize();
+    added.Size = from.Size;
+    added.CRC = from.CRC;
+    added.FileTime = from.FileTime;
+    added.Stored = from.Stored;
+    if (OnProgress) {
+      bool cancel = false;
+      OnProgress(*this, added, added.Size, i, sourceCount, cancel);
+      if (cancel) return changed;
+    }
+    if (from.Size > 0) {
+      if (source.FStream == nullptr) FailRead();
+      source.FStream->SetPosition(from.Offset);
+      FStream->SetPosition(added.Offset);
+      FStream->CopyFromBig(*source.FStream, from.Size);
+    }
+  }
+
+  if (changed) {
+    const int sentinel = IndexOf(SentinelName);
+    if (sentinel >= 0) Delete(sentinel);
+    TDirectory directory;
+    directory.Version = VersionWritten;
+    directory.Entries.reserve(static_cast<std::size_t>(Count()));
+    for (int i = 0; i < Count(); ++i) {
+      const TVrFile& file = Entries(i);
+      directory.Entries.push_back(
+          {file.Name(), file.Offset, file.Stored, file.FileTime, file.CRC, file.InstallAsFile});
+    }
+    directory.EndOffset = FStream->GetSize();
+    platform::WriteFileAtomic(CompanionFileName(FFileName), EncodeDirectory(directory));
+  }
+  return changed;
+}
+
+std::optional<std::uint32_t> StreamCRC32(TQsBigStream& stream, std::int64_t count, char* buffer,
+                                         std::int64_t bufferSize) {
+  std::uint32_t crc = 0;
+  while (count > 0) {
+    std::int64_t n = std::min(stream.GetSize() - stream.GetPosition(), bufferSize);
+    n = std::min(count, n);
+    // A stream that ends early leaves the check value unproven.
+    if (n <= 0) return std::nullopt;
+    const std::int64_t got = stream.Read(buffer, n);
+    if (got <= 0) return std::nullopt;
+    crc = UpdateCrc(crc, buffer, got);
+    count -= got;
+  }
+  return crc;
+}
+
+std::uint32_t MemoryStreamCRC32(platform::TStream& stream) {
+  stream.SetPosition(0);
+  std::int64_t remaining = stream.Size();
+  std::vector<char> buffer(static_cast<std::size_t>(
+      std::min<std::int64_t>(remaining, TVrFileCollection::CheckBufferSize)));
+  std::uint32_t crc = 0;
+  while (remaining > 0) {
+    const std::int64_t n =
+        std::min({remaining, stream.Size() - stream.Position(),
+                  static_cast<std::int64_t>(buffer.size())});
+    if (n <= 0) break;
+    const std::int64_t got = stream.Read(buffer.data(), n);
+    if (got <= 0) break;
+    crc = UpdateCrc(crc, buffer.data(), got);
+    remaining -= got;
+  }
+  return crc;
+}
+
+std::uint32_t BytesCRC32(std::string_view bytes) {
+  return UpdateCrc(0, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+bool HasAppendedArchive(const std::string& name) {
+  if (!platform::FileExists(name)) return false;
+  TQsBigFileStream stream(name, fmBigOpenRead);
+  const std::int64_t size = stream.GetSize();
+  if (size < TrailerSize) return false;
+  char trailer[TrailerSize];
+  stream.SetPosition(size - TrailerSize);
+  if (stream.Read(trailer, TrailerSize) != TrailerSize) return false;
+  if (std::string_view(trailer + 4, 2) != TrailerMark) return false;
+  const auto position = static_cast<std::int32_t>(base::GetUInt32(trailer));
+  return position >= 0 && position <= size - TrailerSize;
+}
+
+}  // namespace mora::archive

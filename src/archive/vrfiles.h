@@ -1,0 +1,124 @@
+// TVrFileCollection: an opened archive (separate file with optional volumes
+// and companion directory, appended to an executable, or a resource) with its
+// directory of TVrFile entries; extraction by name, the whole-archive check
+// and the copy of a medium's archive onto the hard disk (UpdateFrom).
+// Throws EDamagedData for a damaged directory, "%s:ファイルがありません" for a
+// missing name, EZDecompressionError ("error") for damaged zlib data.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "archive/bigstreams.h"
+#include "archive/hash.h"
+#include "platform/resources.h"
+#include "platform/streams.h"
+
+namespace mora::archive {
+
+class TVrFile : public THashCollectionItem {
+ public:
+  std::int64_t Offset = 0;
+  std::int64_t Size = 0;
+  std::uint8_t Stored = 0;
+  std::int32_t FileTime = 0;  // MS-DOS date-time, compared signed
+  std::uint32_t CRC = 0;
+  std::uint8_t InstallAsFile = 0;
+
+  std::string DisplayName() const override;
+};
+
+class TVrFileCollection;
+
+// Sender, the entry concerned, its size, its index, the number of entries,
+// and a flag (preset to false) that the handler sets to stop the operation.
+using TVrProgressEvent = std::function<void(TVrFileCollection& sender, TVrFile& file,
+                                            std::int64_t size, std::int32_t index,
+                                            std::int32_t count, bool& cancel)>;
+
+class TVrFileCollection : public THashCollection {
+ public:
+  static constexpr std::int64_t CheckBufferSize = 1048576;
+
+  TVrFileCollection() = default;
+  ~TVrFileCollection() override;
+
+  // Folder (ending in "\") whose files override entries of the same name.
+  std::string BaseFolder;
+  TVrProgressEvent OnProgress;
+
+  const std::string& FileName() const { return FFileName; }
+  TQsBigStream* Stream() const { return FStream.get(); }
+  const platform::TModule* Module() const { return FModule.get(); }
+
+  // OpenFile(name, false); an empty name closes the archive.
+  void Open(const std::string& name);
+  // Separate file (directory at 0 or in the companion ".ext"), or, when the
+  // name is the running executable's, the archive appended to it. A name
+  // that does not exist gives an empty collection with BaseFolder set.
+  void OpenFile(const std::string& name, bool isFileName);
+  // The archive appended to any executable (found by its "mr" trailer).
+  // Throws EDamagedData when the file has no such trailer.
+  void OpenAppended(const std::string& name);
+  // A resource of a module holding a whole archive. A module that cannot be
+  // loaded leaves an empty collection; a missing resource throws
+  // EResNotFound, an empty one "リソースが見つかりません".
+  void OpenResource(const std::string& moduleName, const std::string& resourceName,
+                    const std::string& resourceType);
+  void OpenResource(std::unique_ptr<platform::TModule> module, const std::string& resourceName,
+                    const std::string& resourceType);
+
+  // Reads one directory from the stream's position into the (empty)
+  // collection and closes it with the sentinel "\EOF\".
+  void ReadDirectory(TQsBigStream& stream);
+
+  TVrFile& AddEntry(const std::string& name);
+  TVrFile& Entries(int index) const { return static_cast<TVrFile&>(Item(index)); }
+
+  // The named file into stream, positioned at 0: a loose file under
+  // BaseFolder first, else the entry (inflated when compressed).
+  void LoadEntry(platform::TStream& stream, const std::string& name);
+
+  // True when the stored bytes of every entry with a check value match it.
+  // Every item but one named "\EOF\" is checked; firstBad (when given)
+  // receives the index of the first mismatch, or -1.
+  bool Verify(int* firstBad = nullptr);
+
+  // Appends the entries of source that are missing here or newer, then
+  // writes the companion directory file. True when anything was taken over.
+  bool UpdateFrom(TVrFileCollection& source);
+
+ private:
+  void Reset();
+  void OpenAppendedStream(const std::string& name);
+  std::string SourceName() const;
+
+  std::string FFileName;
+  std::string FResourceName;
+  std::string FDirectoryName;  // the companion file while its directory is read
+  bool FAppended = false;
+  std::unique_ptr<platform::TModule> FModule;  // declared before the stream
+  std::unique_ptr<TQsBigStream> FStream;
+};
+
+// CRC-32 of count bytes from the stream's position; nullopt when the stream
+// ends before count bytes were read.
+std::optional<std::uint32_t> StreamCRC32(TQsBigStream& stream, std::int64_t count, char* buffer,
+                                         std::int64_t bufferSize);
+// CRC-32 of the whole platform stream, from position 0 to its end.
+std::uint32_t MemoryStreamCRC32(platform::TStream& stream);
+std::uint32_t BytesCRC32(std::string_view bytes);
+
+// The name with its extension changed to ".ext" (game.dat -> game.ext).
+std::string CompanionFileName(const std::string& archiveName);
+// The folder part of a name with its trailing "\" ("" when there is none).
+std::string ExtractFilePath(const std::string& name);
+// True when the file ends in an appended archive's trailer ("mr" mark and a
+// directory position inside the file).
+bool HasAppendedArchive(const std::string& name);
+
+}  // namespace mora::archive
