@@ -297,7 +297,7 @@ std::vector<TFindData> FindFiles(const std::string& folder) {
     } catch (const base::EConvertError&) {
       continue;  // a name this program could not open again
     }
-    if (name932.find('\\') != std::string::npos) continue;
+    if (name.find('\\') != std::string::npos) continue;  // not representable
     const std::string entryHost = *host + "/" + name;
     struct stat st {};
     if (::stat(entryHost.c_str(), &st) != 0 && ::lstat(entryHost.c_str(), &st) != 0) continue;

@@ -119,7 +119,7 @@ TEST_F(PosixDrives, OtherLettersFollowTheirDosDeviceLinks) {
 }
 
 TEST_F(PosixDrives, UnrepresentablePathsAnswerFalseOrThrow) {
-  const std::string bad = "C:\\a\xFF";  // 0xFF is no Shift-JIS character
+  const std::string bad = "C:\\a\x85\x40";  // row 0x85 holds no characters
   const std::string longName = "C:\\" + std::string(300, 'n');
   for (const std::string& path : {bad, longName, std::string("C:\\a?b"), std::string("\\\\srv\\x")}) {
     EXPECT_THROW(PathToNative(path), base::EInvalidPath) << path;
@@ -247,9 +247,9 @@ TEST_F(PosixState, DamagedRegistryFileReadsEmptyAndIsKeptAside) {
 }
 
 TEST_F(PosixState, RegistryKeepsBytesWithoutAUnicodeFormExactly) {
-  // 0xFF has no character; 0xED40 (an NEC-selected IBM extension) maps to a
+  // 0x8540 has no character; 0xED40 (an NEC-selected IBM extension) maps to a
   // character whose way back is 0xFA5C, so only the bytes keep it.
-  const std::string odd("\xFF\xED\x40" "a", 4);
+  const std::string odd("\x85\x40\xED\x40" "a", 5);
   RegWriteString(TRootKey::CurrentUser, "Software\\Odd", odd, odd);
   const auto value = RegQueryValue(TRootKey::CurrentUser, "Software\\Odd", odd);
   ASSERT_TRUE(value.has_value());
