@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -268,10 +269,16 @@ void PostOrFail(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 // A click as a user makes it: the control must be visible and enabled
 // (waits for that up to the timeout). Posted, so a modal dialog opened by
 // the click does not block us.
+// A window disabled by another one's modal loop takes no clicks either.
 void Click(HWND control, const std::string& what) {
-  WaitFor([&] { return IsWindowVisible(control) && IsWindowEnabled(control); }, Options.TimeoutMs);
+  HWND root = GetAncestor(control, GA_ROOT);
+  auto usable = [&] {
+    return IsWindowVisible(control) && IsWindowEnabled(control) && IsWindowEnabled(root);
+  };
+  WaitFor(usable, Options.TimeoutMs);
   if (!IsWindowVisible(control)) throw EAutomation(ExitFailed, what + " is hidden");
   if (!IsWindowEnabled(control)) throw EAutomation(ExitFailed, what + " is disabled");
+  if (!IsWindowEnabled(root)) throw EAutomation(ExitFailed, what + " is in a disabled window (a modal window is open)");
   PostOrFail(control, BM_CLICK, 0, 0);
 }
 
@@ -604,7 +611,9 @@ int RunScript(const std::string& fileName) {
 // before it can see them. Must happen before the thread owns any window.
 void JoinDesktop(const std::string& name) {
   std::wstring wide = FromUtf8(name);
-  HDESK desktop = OpenDesktopW(wide.c_str(), 0, FALSE, GENERIC_ALL);
+  // The desktop appears once its explorer process is up; give it time.
+  HDESK desktop = WaitFor([&] { return OpenDesktopW(wide.c_str(), 0, FALSE, GENERIC_ALL); },
+                          std::max<DWORD>(Options.TimeoutMs, 30000));
   if (!desktop) throw EAutomation(ExitNotFound, "no desktop \"" + name + "\"");
   if (!SetThreadDesktop(desktop)) {
     throw EAutomation(ExitFailed, "cannot switch to desktop \"" + name + "\", error " +
