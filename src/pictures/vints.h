@@ -70,6 +70,9 @@ class TVintFrame {
 class TVintFrameList {
  public:
   explicit TVintFrameList(std::int32_t seed) : FSeed(seed) {}
+  // Frames point back at their list, so a list stays where it was made.
+  TVintFrameList(const TVintFrameList&) = delete;
+  TVintFrameList& operator=(const TVintFrameList&) = delete;
 
   // Clears the list and reads a picture from the stream's current position;
   // the stream is left behind what was read. With firstFrameOnly, frames

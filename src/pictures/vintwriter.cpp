@@ -1,7 +1,6 @@
 #include "pictures/vintwriter.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include "archive/zstream.h"
@@ -73,18 +72,31 @@ void TVintEncoder::Write() {
     FHeader.Shuffled = 1;
   }
   if (FHeader.TileWidth < 0 || FHeader.TileHeight < 0) Refuse("negative tile size");
+  if (FHeader.Version >= vint::VersionHeaderRecord) {
+    if (FPicture.HeaderLength < 0) Refuse("negative header length");
+    // A short header record leaves its later fields at 0 for the reader; the
+    // blocks are encoded as it will see them.
+    std::uint8_t record[vint::HeaderRecordSize];
+    FHeader.Encode(record);
+    const std::size_t length = static_cast<std::size_t>(FPicture.HeaderLength);
+    if (length < vint::HeaderRecordSize) {
+      std::fill(record + length, record + vint::HeaderRecordSize, std::uint8_t{0});
+    }
+    FHeader = vint::THeaderRecord::Decode(record);
+  }
   WriteHeader();
   for (const TVintFrameSource& frame : FPicture.Frames) WriteFrame(frame);
 }
 
 void TVintEncoder::WriteHeader() {
   if (FHeader.Version > 0) {
-    char magic[vint::MagicBlockSize + 1];
-    std::snprintf(magic, sizeof magic, "Vint%03d", FHeader.Version);
-    FWriter.WriteBytes(std::string_view(magic, vint::MagicBlockSize));
+    std::string magic(vint::Magic);
+    magic += static_cast<char>('0' + FHeader.Version / 100);
+    magic += static_cast<char>('0' + FHeader.Version / 10 % 10);
+    magic += static_cast<char>('0' + FHeader.Version % 10);
+    FWriter.WriteBytes(magic);
   }
   if (FHeader.Version >= vint::VersionHeaderRecord) {
-    if (FPicture.HeaderLength < 0) Refuse("negative header length");
     FWriter.WriteInt32(FPicture.HeaderLength);
     std::uint8_t record[vint::HeaderRecordSize];
     FHeader.Encode(record);
