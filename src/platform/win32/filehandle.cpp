@@ -81,6 +81,7 @@ std::optional<TFileHandle> TFileHandle::TryOpen(const std::string& path,
                                                 const TFileOpenOptions& options) {
   const auto wide = win32::TryToWide(path);
   if (!wide) return std::nullopt;
+  if (options.Access != TFileAccess::Read && win32::IsReadOnlyFile(*wide)) return std::nullopt;
   const DWORD flags = FILE_ATTRIBUTE_NORMAL | (options.WriteThrough ? FILE_FLAG_WRITE_THROUGH : 0);
   win32::TUniqueHandle handle(::CreateFileW(wide->c_str(), AccessFlags(options.Access),
                                             ShareFlags(options.Share), nullptr,

@@ -74,13 +74,17 @@ std::optional<std::int64_t> GetFileSize(const std::string& path) {
 }
 
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists) {
-  return ::CopyFileW(ToWide(source).c_str(), ToWide(target).c_str(), failIfExists ? TRUE : FALSE) != 0;
+  const std::wstring wideTarget = ToWide(target);
+  if (win32::IsReadOnlyFile(wideTarget)) return false;
+  return ::CopyFileW(ToWide(source).c_str(), wideTarget.c_str(), failIfExists ? TRUE : FALSE) != 0;
 }
 
 bool DeleteFile(const std::string& path) { return ::DeleteFileW(ToWide(path).c_str()) != 0; }
 
 bool MoveFile(const std::string& source, const std::string& target) {
-  return ::MoveFileExW(ToWide(source).c_str(), ToWide(target).c_str(),
+  const std::wstring wideTarget = ToWide(target);
+  if (win32::IsReadOnlyFile(wideTarget)) return false;
+  return ::MoveFileExW(ToWide(source).c_str(), wideTarget.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
@@ -191,6 +195,7 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
   };
   const auto wide = win32::TryToWide(path);
   if (!wide) throw failure();
+  if (win32::IsReadOnlyFile(*wide)) throw failure();
   const std::wstring temporary = *wide + L".~" + std::to_wstring(::GetCurrentProcessId());
   bool written = false;
   {

@@ -102,7 +102,7 @@ std::optional<TRegValue> RegQueryValue(TRootKey root, const std::string& keyPath
 
 void RegWriteString(TRootKey root, const std::string& keyPath, const std::string& valueName,
                     const std::string& value) {
-  const std::wstring text = ToWide(value);
+  const std::wstring text = win32::ToWideText(value);
   WriteValue(root, keyPath, valueName, REG_SZ, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
 }
 

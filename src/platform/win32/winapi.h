@@ -34,6 +34,13 @@ namespace mora::platform::win32 {
 std::wstring ToWide(std::string_view text);
 // As ToWide, but nullopt instead of throwing.
 std::optional<std::wstring> TryToWide(std::string_view text);
+// Text data (not a name) as UTF-16, zero characters kept. Throws EInvalidPath.
+std::wstring ToWideText(std::string_view text);
+
+// True when the path names an existing file with the read-only attribute.
+// Windows refuses to write, replace or overwrite such a file; Wine running as
+// root does not, so the layer checks it before each such call as well.
+bool IsReadOnlyFile(const std::wstring& path);
 
 // UTF-16 from the system as 932; nullopt when a character has no 932 form.
 std::optional<std::string> TryFromWide(std::wstring_view text);

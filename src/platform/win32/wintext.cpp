@@ -27,6 +27,24 @@ std::wstring ToWide(std::string_view text) {
   return std::move(*wide);
 }
 
+std::wstring ToWideText(std::string_view text) {
+  std::wstring result;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t zero = text.find('\0', start);
+    result += ToWide(text.substr(start, zero == std::string_view::npos ? zero : zero - start));
+    if (zero == std::string_view::npos) return result;
+    result += L'\0';
+    start = zero + 1;
+  }
+}
+
+bool IsReadOnlyFile(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 std::optional<std::string> TryFromWide(std::wstring_view text) {
   try {
     return base::Utf16ToCp932(std::u16string(text.begin(), text.end()));
