@@ -2,7 +2,8 @@
 # Builds one GoogleTest program and registers it with CTest. In the Windows
 # x86_64 build the program runs under Wine (the toolchain's emulator), once
 # with a Japanese and once with an English locale, each in the fresh Wine
-# prefix that the wine_prefix fixture makes for this test run.
+# prefix that the wine_prefix fixture makes for this test run. In the
+# sanitizer build the test is named <name>.asan.
 function(mora_add_unit_test name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
@@ -19,7 +20,13 @@ function(mora_add_unit_test name)
       endforeach()
     endif()
   else()
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES LABELS "unit" TIMEOUT 600)
+    # The sanitizer build's tests carry a suffix so that one CTest run over
+    # several build trees names each test once.
+    set(test_name ${name})
+    if(MORA_SANITIZE)
+      set(test_name ${name}.asan)
+    endif()
+    add_test(NAME ${test_name} COMMAND ${name})
+    set_tests_properties(${test_name} PROPERTIES LABELS "unit" TIMEOUT 600)
   endif()
 endfunction()
