@@ -347,7 +347,7 @@ TDriveBox::~TDriveBox() {
 
 void TDriveBox::SetDrive(char letter) {
   if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
-  if (letter == FDrive) return;
+  if (letter < 'A' || letter > 'Z' || letter == FDrive) return;  // only drive letters
   FDrive = letter;
   Changed(TControlProperty::Drive);
   if (FDirList != nullptr && DriveOf(FDirList->Directory()) != letter) {
