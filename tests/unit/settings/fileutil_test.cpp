@@ -122,7 +122,7 @@ TEST_F(FileHelpers, ListFilesFiltersByMask) {
   list = {"old"};
   ListFiles(Path("Missing"), 0x3F, true, false, list, true);
   EXPECT_EQ(list, std::vector<std::string>{"old"});
-  ASSERT_TRUE(platform::SetFileAttributes(Path("F\\ro.txt"), 0));
+  ASSERT_TRUE(platform::SetFileAttributes(Path("F\\ro.txt"), platform::faNormal));
 }
 
 TEST_F(FileHelpers, CopyFileOverReplacesTheTarget) {
@@ -145,7 +145,7 @@ TEST_F(FileHelpers, FileSizeOfGivesZeroWhenItCannotMeasure) {
   // Read-only files are measured too.
   ASSERT_TRUE(platform::SetFileAttributes(Path("five.bin"), platform::faReadOnly));
   EXPECT_EQ(FileSizeOf(Path("five.bin")), 5);
-  ASSERT_TRUE(platform::SetFileAttributes(Path("five.bin"), 0));
+  ASSERT_TRUE(platform::SetFileAttributes(Path("five.bin"), platform::faNormal));
 }
 
 TEST_F(FileHelpers, DeleteOnRebootOnThe95FamilyWritesWininit) {

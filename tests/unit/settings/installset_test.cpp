@@ -5,6 +5,7 @@
 #include "base/binary.h"
 #include "base/errors.h"
 #include "base/sjis.h"
+#include "platform/files.h"
 #include "platform/streams.h"
 
 namespace mora::settings {
@@ -177,6 +178,35 @@ TEST(InstallSetFile, EachDiskAddsThirtyTwoBytesAndEachStringItsLength) {
   s.MediaName = "DVD";
   s.PlainFiles = {"abcd"};
   EXPECT_EQ(s.SaveToBytes().size(), empty + 3 * 32 + 3 + 8);
+}
+
+TEST(InstallSetFile, SavesAndLoadsFilesWithTheProgramsMessages) {
+  const std::string folder = "C:\\MoraSettingsFile";
+  ASSERT_TRUE(platform::ForceDirectories(folder));
+  const std::string path = folder + "\\install.dat";
+  platform::WriteFileAtomic(path, std::string(500, 'x'));  // replaced, not overwritten in place
+  TMoraInstallSet s;
+  s.Title = "T";
+  s.SaveToFile(path);
+  EXPECT_EQ(platform::ReadFileBytes(path), s.SaveToBytes());
+  TMoraInstallSet back;
+  back.LoadFromFile(path);
+  EXPECT_EQ(back.Title, "T");
+
+  try {
+    back.LoadFromFile(folder + "\\missing.dat");
+    ADD_FAILURE() << "missing file loaded";
+  } catch (const base::EFOpenError& e) {
+    EXPECT_EQ(e.Message(),
+              base::FormatS(base::Sjis("ファイル %s は開けません"), folder + "\\missing.dat"));
+  }
+  const std::string unwritable = folder + "\\no such folder\\install.dat";
+  try {
+    s.SaveToFile(unwritable);
+    ADD_FAILURE() << "saved into a missing folder";
+  } catch (const base::EFCreateError& e) {
+    EXPECT_EQ(e.Message(), base::FormatS(base::Sjis("ファイル %s を作成できません"), unwritable));
+  }
 }
 
 TEST(InstallSetFile, RoundTripKeepsEveryValueButEmptyInstalledEntries) {
