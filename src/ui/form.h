@@ -57,6 +57,16 @@ class TForm {
     Adopt(std::move(control), bounds, nullptr, -1);
     return result;
   }
+  // The same with the bounds the control gives itself on creation.
+  template <class T>
+  T& Add(std::string name) {
+    static_assert(std::is_base_of_v<TControl, T>);
+    auto control = std::make_unique<T>(*this, std::move(name));
+    T& result = *control;
+    const TRect bounds = result.Bounds();
+    Adopt(std::move(control), bounds, nullptr, -1);
+    return result;
+  }
   template <class T>
   T& AddTo(TNotebook& notebook, int page, std::string name, const TRect& bounds) {
     static_assert(std::is_base_of_v<TControl, T>);
