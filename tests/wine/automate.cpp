@@ -488,11 +488,41 @@ int RunCommand(const std::vector<std::string>& args) {
     return ExitTrue;
   }
   if (command == "is-checked" || command == "is-enabled" || command == "is-visible") {
-    RequireArgs(args, 2, 2, "is-checked|is-enabled|is-visible <window> <control>");
+    // With a third argument (0 or 1) the answer is whether the state is that.
+    RequireArgs(args, 2, 3, "is-checked|is-enabled|is-visible <window> <control> [0|1]");
     HWND control = RequireControl(args[1], args[2]);
-    if (command == "is-checked") return ExpectBool(CheckState(control) == "1");
-    if (command == "is-enabled") return ExpectBool(IsWindowEnabled(control) != 0);
-    return ExpectBool(IsWindowVisible(control) != 0);
+    auto state = [&] {
+      if (command == "is-checked") return CheckState(control) == "1";
+      if (command == "is-enabled") return IsWindowEnabled(control) != 0;
+      return IsWindowVisible(control) != 0;
+    };
+    if (args.size() == 3) return ExpectBool(state());
+    if (args[3] != "0" && args[3] != "1") throw EAutomation(ExitUsage, "expected state must be 0 or 1");
+    bool wanted = args[3] == "1";
+    bool same = WaitFor([&] { return state() == wanted; }, Options.TimeoutMs);
+    if (!same) {
+      PrintError(command + " \"" + args[2] + "\" is " + (wanted ? "0" : "1") + ", expected " + args[3]);
+      return ExitFalse;
+    }
+    return ExitTrue;
+  }
+  if (command == "expect-client") {
+    RequireArgs(args, 3, 3, "expect-client <window> <width> <height>");
+    HWND window = RequireWindow(args[1]);
+    RECT client{};
+    GetClientRect(window, &client);
+    std::string actual = std::to_string(client.right) + "x" + std::to_string(client.bottom);
+    if (actual != args[2] + "x" + args[3]) {
+      PrintError("client area of \"" + args[1] + "\" is " + actual + ", expected " + args[2] + "x" + args[3]);
+      return ExitFalse;
+    }
+    return ExitTrue;
+  }
+  if (command == "touch") {
+    RequireArgs(args, 1, 1, "touch <file>");
+    std::ofstream out(FromUtf8(args[1]).c_str(), std::ios::binary | std::ios::app);
+    if (!out) throw EAutomation(ExitFailed, "cannot create " + args[1]);
+    return ExitTrue;
   }
   if (command == "get-progress") {
     RequireArgs(args, 2, 2, "get-progress <window> <control>");
@@ -627,7 +657,9 @@ void Usage() {
       "  list-windows | list <window> | wait-window <window> [ms] | wait-gone <window> [ms]\n"
       "  click <window> <control> | answer <dialog> <button> | close <window>\n"
       "  get-text <window> [control] | expect-text <window> <control> <text>\n"
-      "  set-text <window> <control> <text> | is-checked|is-enabled|is-visible <window> <control>\n"
+      "  set-text <window> <control> <text>\n"
+      "  is-checked|is-enabled|is-visible <window> <control> [expected 0|1]\n"
+      "  expect-client <window> <width> <height> | touch <file>\n"
       "  get-progress <window> <control> | items <window> <control>\n"
       "  select|open <window> <control> <item|#index> | rect <window> | shot <window> <file.bmp>\n"
       "  sleep <ms> | timeout <ms> | run <script>\n"

@@ -2,9 +2,12 @@
 // screenshot test can drive them with automate.exe and photograph them.
 //   formgallery widgets            a form with every kind of control
 //   formgallery dialogs            each kind of message dialog in turn
-//   formgallery launcher [DIR]     the launcher menu (settings and archive
-//   formgallery main [DIR]         from DIR, else built in memory), the main
-//   formgallery wizard [DIR]       window with its picture, the wizard
+//   formgallery launcher           the launcher menu without runtime buttons
+//   formgallery launcher-runtime   ... with both runtime installers present
+//   formgallery main               the main window with its picture
+//   formgallery wizard             main window and installation wizard
+//   formgallery wizard-uninstall   main window and uninstallation wizard
+// (settings in memory, medium in the temporary folder, see programwindows.cpp)
 // Prints one line per finished window ("result <name> <modal result>") to
 // the file named by MORA_GALLERY_LOG (stdout is not reliable on a Wine
 // desktop). Exit code 0, or 1 with the failure on stderr and in the log.
@@ -22,6 +25,7 @@
 #include "ui/backend.h"
 #include "ui/controls.h"
 #include "ui/form.h"
+#include "gallery.h"
 
 namespace mora::gallery {
 
@@ -29,6 +33,7 @@ using base::Sjis;
 using namespace mora::ui;
 
 void Log(const std::string& utf8Line) {
+  // Opened per line so a crash never loses what was logged before it.
   if (const char* path = std::getenv("MORA_GALLERY_LOG")) {
     std::ofstream out(path, std::ios::app | std::ios::binary);
     out << utf8Line << "\n";
@@ -138,7 +143,8 @@ int RunWidgets(TApplication& application) {
   return 0;
 }
 
-// Each kind with a set of buttons that together covers every caption.
+// Each kind with a set of buttons that together covers every caption; two
+// dialogs in a row never share a caption, so the driver can tell them apart.
 int RunDialogs(TApplication& application) {
   struct TCase {
     const char* Name;
@@ -148,9 +154,9 @@ int RunDialogs(TApplication& application) {
   };
   const TCase cases[] = {
       {"warning", TMsgDlgType::mtWarning, mbOK, "正しいインストール先を指定してください"},
+      {"error", TMsgDlgType::mtError, mbOK, "C:\\game\\data.dat:ファイルがありません"},
       {"warning-yesno", TMsgDlgType::mtWarning, mbYesNo,
        "ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？"},
-      {"error", TMsgDlgType::mtError, mbOK, "C:\\game\\data.dat:ファイルがありません"},
       {"information", TMsgDlgType::mtInformation, mbOK | mbAbort, "ディスク2を入れてください"},
       {"confirmation", TMsgDlgType::mtConfirmation, mbYesNo, "インストールを中断しますか？"},
       {"okcancel", TMsgDlgType::mtInformation, mbOKCancel, "キャンセルもできます"},
@@ -174,7 +180,7 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(base::Utf16ToCp932(std::u16string(wide.begin(), wide.end())));
   }
   if (args.empty()) {
-    std::fputs("usage: formgallery widgets|dialogs|launcher|main|wizard [DIR]\n", stderr);
+    std::fputs("usage: formgallery widgets|dialogs|launcher|launcher-runtime|main|wizard|wizard-uninstall\n", stderr);
     return 2;
   }
   try {
@@ -182,6 +188,8 @@ int wmain(int argc, wchar_t** argv) {
     const std::string& mode = args[0];
     if (mode == "widgets") return gallery::RunWidgets(application);
     if (mode == "dialogs") return gallery::RunDialogs(application);
+    int result = gallery::RunProgramWindows(application, args);
+    if (result != -1) return result;
     std::fputs("formgallery: unknown mode\n", stderr);
     return 2;
   } catch (const std::exception& error) {
