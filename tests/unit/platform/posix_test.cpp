@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <vector>
 
 #include "base/binary.h"
 #include "base/errors.h"
@@ -31,10 +33,17 @@ namespace {
 
 using base::Sjis;
 
+std::vector<std::string>& HostTempFolders() {
+  static std::vector<std::string> folders;
+  return folders;
+}
+
 std::string MakeHostTempFolder() {
   char pattern[] = "/tmp/mora-posix-test-XXXXXX";
   const char* made = ::mkdtemp(pattern);
-  return made ? std::string(made) : std::string();
+  if (!made) return std::string();
+  HostTempFolders().push_back(made);
+  return made;
 }
 
 class TMoraHomeEnvironment : public ::testing::Environment {
@@ -45,6 +54,12 @@ class TMoraHomeEnvironment : public ::testing::Environment {
     ::setenv("MORA_HOME", home.c_str(), 1);
     ::unsetenv("MORA_PREFIX");
     ::unsetenv("MORA_BOOT_ID");
+  }
+  void TearDown() override {
+    for (const auto& folder : HostTempFolders()) {
+      std::error_code ignored;
+      std::filesystem::remove_all(folder, ignored);
+    }
   }
 };
 
@@ -134,6 +149,7 @@ TEST_F(PosixDrives, UnrepresentablePathsAnswerFalseOrThrow) {
   WriteHost(PathToNative(folder) + "/\xF0\x9F\x98\x80.txt", "emoji");
   WriteHost(PathToNative(folder) + "/plain.txt", "plain");
   const auto entries = FindFiles(folder);
+  ::unlink((PathToNative(folder) + "/\xF0\x9F\x98\x80.txt").c_str());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].Name, "plain.txt");
 }

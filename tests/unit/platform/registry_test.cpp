@@ -14,7 +14,12 @@ using base::Sjis;
 class PlatformRegistry : public ::testing::Test {
  protected:
   void SetUp() override { FKey = "Software\\MoraPlatformTest\\" + test::UniqueName("run"); }
-  void TearDown() override { RegDeleteKeyTree(TRootKey::CurrentUser, FKey); }
+  void TearDown() override {
+    RegDeleteKeyTree(TRootKey::CurrentUser, FKey);
+    if (!RegKeyHasSubKeys(TRootKey::CurrentUser, "Software\\MoraPlatformTest")) {
+      RegDeleteKeyTree(TRootKey::CurrentUser, "Software\\MoraPlatformTest");
+    }
+  }
   std::string FKey;
 };
 

@@ -5,11 +5,46 @@
 #include <atomic>
 #include <chrono>
 #include <random>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/folders.h"
 
 namespace mora::platform::test {
+
+namespace {
+
+std::vector<std::string>& CreatedFolders() {
+  static std::vector<std::string> folders;
+  return folders;
+}
+
+void RemoveTree(const std::string& folder) {
+  for (const auto& entry : FindFiles(folder)) {
+    const std::string path = folder + entry.Name;
+    if (entry.Attributes & faDirectory) {
+      RemoveTree(path + "\\");
+    } else {
+      if (entry.Attributes & faReadOnly) SetFileAttributes(path, entry.Attributes & ~faReadOnly);
+      DeleteFile(path);
+    }
+  }
+  RemoveDirectory(folder);
+}
+
+// Removes the test folders once every test has run.
+class TFolderCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    for (const auto& folder : CreatedFolders()) RemoveTree(folder);
+    CreatedFolders().clear();
+  }
+};
+
+[[maybe_unused]] ::testing::Environment* const FolderCleanup =
+    ::testing::AddGlobalTestEnvironment(new TFolderCleanup);
+
+}  // namespace
 
 std::string UniqueName(const std::string& stem) {
   static std::atomic<int> counter{0};
@@ -25,6 +60,7 @@ std::string UniqueName(const std::string& stem) {
 std::string FreshFolder() {
   const std::string folder = TempFolder() + UniqueName("mora-platform-test") + "\\";
   EXPECT_TRUE(ForceDirectories(folder)) << folder;
+  CreatedFolders().push_back(folder);
   return folder;
 }
 
