@@ -21,7 +21,8 @@ std::string ModuleFileName();      // the running executable, full path
 // Arguments after the program name, as 932 paths or texts. On Windows the
 // command line is parsed by ParseCommandLine; on POSIX argv is taken as
 // given (set by SetCommandLineArguments from main), a native path entering as
-// a drive path (Z:\... or the mapped drive) and a Windows-style path as it is.
+// a drive path (Z:\... or the mapped drive) and a Windows-style path as it is;
+// options ("-x") stay texts.
 std::vector<std::string> CommandLineArguments();
 void SetCommandLineArguments(int argc, char** argv);  // POSIX main(); no-op on Windows
 

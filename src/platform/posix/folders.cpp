@@ -38,7 +38,12 @@ bool IsWindowsStyle(const std::string& text) {
 std::string TempFolder() {
   const char* tmp = std::getenv("TMPDIR");
   std::string host = (tmp && *tmp) ? tmp : "/tmp";
-  std::string path = posix::DrivePathFromHost(host);
+  std::string path;
+  try {
+    path = posix::DrivePathFromHost(host);
+  } catch (const base::EInvalidPath&) {
+    path = "Z:\\tmp";  // $TMPDIR has no drive-path form
+  }
   if (!base::EndsWithPathDelimiter(path)) path += "\\";
   return path;
 }
