@@ -244,7 +244,8 @@ bool TVrFileCollection::Verify(int* firstBad) {
       OnProgress(*this, entry, entry.Size, i, entryCount, cancel);
       if (cancel) return true;
     }
-    if (entry.CRC == 0 || (!entry.Name().empty() && entry.Name()[0] == '/')) continue;
+    if (entry.CRC == 0 || entry.InstallAsFile != 0) continue;
+    if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
     bool sound = false;
     if (FStream != nullptr && entry.Offset >= 0 && entry.Size >= 0) {
       if (buffer.empty()) buffer.resize(CheckBufferSize);
@@ -354,6 +355,22 @@ std::uint32_t MemoryStreamCRC32(platform::TStream& stream) {
 
 std::uint32_t BytesCRC32(std::string_view bytes) {
   return UpdateCrc(0, bytes.data(), static_cast<std::int64_t>(bytes.size()));
+}
+
+bool IsSafeEntryPath(std::string_view name) {
+  if (name.empty()) return false;
+  std::size_t componentStart = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    const bool end = i == name.size();
+    if (!end && !base::IsCharStart(name, i)) continue;
+    if (!end && name[i] == ':') return false;
+    const bool delimiter = end || base::IsPathDelimiter(name, i) || name[i] == '/';
+    if (!delimiter) continue;
+    const std::string_view component = name.substr(componentStart, i - componentStart);
+    if (component.empty() || component == "." || component == "..") return false;
+    componentStart = i + 1;
+  }
+  return true;
 }
 
 bool HasAppendedArchive(const std::string& name) {

@@ -84,7 +84,9 @@ class TVrFileCollection : public THashCollection {
   void LoadEntry(platform::TStream& stream, const std::string& name);
 
   // True when the stored bytes of every entry with a check value match it.
-  // Every item but one named "\EOF\" is checked; firstBad (when given)
+  // Every item but one named "\EOF\" is checked; superseded ("/") entries
+  // and install-as-file entries (whose value covers the inflated content,
+  // checked when they are installed) are passed over. firstBad (when given)
   // receives the index of the first mismatch, or -1.
   bool Verify(int* firstBad = nullptr);
 
@@ -117,6 +119,11 @@ std::uint32_t BytesCRC32(std::string_view bytes);
 std::string CompanionFileName(const std::string& archiveName);
 // The folder part of a name with its trailing "\" ("" when there is none).
 std::string ExtractFilePath(const std::string& name);
+// True when an entry name stays inside the folder it is written to: not
+// empty, no leading "\" or "/", no drive or ":", no empty, "." or ".."
+// component ("\" and "/" both taken as delimiters, double-byte aware).
+bool IsSafeEntryPath(std::string_view name);
+
 // True when the file ends in an appended archive's trailer ("mr" mark and a
 // directory position inside the file).
 bool HasAppendedArchive(const std::string& name);

@@ -1,0 +1,170 @@
+// The mora subcommands list, extract and test run as a real process on
+// archives made by the archive writer.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "archive/vrwriter.h"
+#include "base/sjis.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "test_support.h"
+
+#ifndef _WIN32
+#include <sys/wait.h>
+
+namespace mora::archive {
+namespace {
+
+using test::TTempFolder;
+
+struct TRun {
+  int ExitCode = -1;
+  std::string Output;
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+TRun RunMora(const std::string& arguments) {
+  TRun run;
+  const std::string command = Quote(MORA_EXE) + " " + arguments + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  std::size_t n = 0;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Output.append(buffer, n);
+  const int status = pclose(pipe);
+  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string Native(const std::string& path) { return Quote(platform::PathToNative(path)); }
+
+const std::string SjisName = "data\\\x83\x41\x83\x43.bin";  // data\アイ.bin
+
+TVrArchiveWriter SampleWriter() {
+  TVrArchiveWriter writer;
+  TArchiveEntryOptions options;
+  options.FileTime = static_cast<std::int32_t>(0xBA214C00u);  // negative as int32
+  writer.AddBytes(SjisName, std::string(5000, 'z'), options);
+  options.Stored = true;
+  options.FileTime = 0x3A214C00;
+  writer.AddBytes("readme.txt", "read me", options);
+  options.Stored = false;
+  options.InstallAsFile = true;
+  writer.AddBytes("install.dat", "settings record", options);
+  return writer;
+}
+
+TEST(MoraArchiveCommands, ListPrintsEveryEntryAsJson) {
+  TTempFolder folder;
+  SampleWriter().WriteWithCompanion(folder / "game.dat");
+  const TRun run = RunMora("list --json " + Native(folder / "game.dat"));
+  ASSERT_EQ(run.ExitCode, 0) << run.Output;
+  const auto list = nlohmann::json::parse(run.Output);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0]["Name"], "data\\\xE3\x82\xA2\xE3\x82\xA4.bin");  // UTF-8
+  EXPECT_EQ(list[0]["Offset"], 0);
+  EXPECT_EQ(list[0]["Stored"], false);
+  EXPECT_EQ(list[0]["FileTime"], static_cast<std::int32_t>(0xBA214C00u));
+  EXPECT_EQ(list[1]["Stored"], true);
+  EXPECT_EQ(list[1]["Size"], 7);
+  // CRC-32 of "read me" as an unsigned number.
+  EXPECT_EQ(list[1]["CRC"].get<std::uint64_t>(), 0x7B7278E1u);
+  EXPECT_EQ(list[2]["InstallAsFile"], true);
+  EXPECT_EQ(list[2]["CRC"].get<std::uint64_t>(), 0x8EAC1F21u);
+  for (const auto& entry : list) {
+    EXPECT_EQ(entry.size(), 7u);
+    EXPECT_TRUE(entry["CRC"].is_number_unsigned());
+  }
+}
+
+TEST(MoraArchiveCommands, ListReadsASetupProgramsAppendedArchive) {
+  TTempFolder folder;
+  test::WriteFile(folder / "setup.exe", "MZ" + std::string(300, '\x90'));
+  SampleWriter().AppendTo(folder / "setup.exe");
+  const TRun run = RunMora("list " + Native(folder / "setup.exe"));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("readme.txt"), std::string::npos) << run.Output;
+  EXPECT_NE(run.Output.find("3 entries"), std::string::npos) << run.Output;
+}
+
+TEST(MoraArchiveCommands, ExtractWritesInflatedEntriesIntoFolders) {
+  TTempFolder folder;
+  SampleWriter().WriteSeparate(folder / "game.dat");
+  const TRun all = RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"));
+  ASSERT_EQ(all.ExitCode, 0) << all.Output;
+  EXPECT_EQ(test::ReadFile(folder / ("out\\" + SjisName)), std::string(5000, 'z'));
+  EXPECT_EQ(test::ReadFile(folder / "out\\install.dat"), "settings record");
+  EXPECT_EQ(platform::GetFileDosTime(folder / "out\\readme.txt"), 0x3A214C00);
+
+  const TRun one = RunMora("extract " + Native(folder / "game.dat") + " -o " +
+                           Native(folder / "one") + " README.TXT");
+  ASSERT_EQ(one.ExitCode, 0) << one.Output;
+  EXPECT_EQ(test::ReadFile(folder / "one\\readme.txt"), "read me");
+  EXPECT_FALSE(platform::FileExists(folder / "one\\install.dat"));
+
+  const TRun missing = RunMora("extract " + Native(folder / "game.dat") + " -o " +
+                               Native(folder / "two") + " nothere.txt");
+  EXPECT_EQ(missing.ExitCode, 4) << missing.Output;
+}
+
+TEST(MoraArchiveCommands, ExtractRefusesNamesThatEscapeTheFolder) {
+  TTempFolder folder;
+  for (const char* name : {"..\\evil.txt", "\\evil.txt", "C:\\evil.txt", "a\\..\\..\\evil.txt"}) {
+    TVrArchiveWriter writer;
+    writer.AddBytes("good.txt", "good");
+    writer.AddBytes(name, "evil");
+    writer.WriteSeparate(folder / "game.dat");
+    const TRun run = RunMora("extract " + Native(folder / "game.dat") + " -o " +
+                             Native(folder / "inner\\out"));
+    EXPECT_EQ(run.ExitCode, 1) << name << ": " << run.Output;
+    EXPECT_NE(run.Output.find("outside"), std::string::npos) << run.Output;
+    EXPECT_FALSE(platform::FileExists(folder / "inner\\evil.txt"));
+    EXPECT_FALSE(platform::FileExists(folder / "inner\\out\\good.txt"));
+  }
+}
+
+TEST(MoraArchiveCommands, TestAcceptsSoundArchivesAndNamesTheFirstBadEntry) {
+  TTempFolder folder;
+  SampleWriter().WriteSeparate(folder / "game.dat");
+  const TRun sound = RunMora("test " + Native(folder / "game.dat"));
+  EXPECT_EQ(sound.ExitCode, 0) << sound.Output;
+
+  // Damage the stored entry readme.txt ("read me" lies in the file once).
+  std::string bytes = test::ReadFile(folder / "game.dat");
+  const std::size_t at = bytes.find("read me");
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = 'R';
+  test::WriteFile(folder / "game.dat", bytes);
+  const TRun damaged = RunMora("test " + Native(folder / "game.dat"));
+  EXPECT_EQ(damaged.ExitCode, 3) << damaged.Output;
+  EXPECT_NE(damaged.Output.find("readme.txt"), std::string::npos) << damaged.Output;
+
+  // A compressed entry without check value whose zlib data are damaged.
+  TVrArchiveWriter writer(100);
+  writer.AddBytes("packed.bin", std::string(3000, 'p'));
+  writer.WriteSeparate(folder / "old.dat");
+  bytes = test::ReadFile(folder / "old.dat");
+  bytes[bytes.size() - 2] ^= 0x55;  // inside the Adler-32 trailer
+  test::WriteFile(folder / "old.dat", bytes);
+  const TRun broken = RunMora("test " + Native(folder / "old.dat"));
+  EXPECT_EQ(broken.ExitCode, 3) << broken.Output;
+  EXPECT_NE(broken.Output.find("packed.bin"), std::string::npos) << broken.Output;
+
+  const TRun none = RunMora("test " + Native(folder / "none.dat"));
+  EXPECT_EQ(none.ExitCode, 4) << none.Output;
+  test::WriteFile(folder / "junk.dat", test::Int32Bytes(-5) + "junk");
+  const TRun junk = RunMora("list " + Native(folder / "junk.dat"));
+  EXPECT_EQ(junk.ExitCode, 3) << junk.Output;
+}
+
+}  // namespace
+}  // namespace mora::archive
+#endif
