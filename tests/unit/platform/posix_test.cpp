@@ -236,6 +236,12 @@ TEST_F(PosixState, PendingDeletionsWaitForTheNextBoot) {
   EXPECT_EQ(list.find("new.exe"), std::string::npos) << list;
 }
 
+TEST_F(PosixState, ProfileWithoutAFolderLiesInTheWindowsFolder) {
+  ASSERT_TRUE(WriteProfileString("wininit.ini", "rename", "NUL", "C:\\TEMP\\~MINST~1.EXE"));
+  EXPECT_EQ(*posix::ReadHostFile(FHome + "/prefix/drive_c/windows/wininit.ini"),
+            "[rename]\r\nNUL=C:\\TEMP\\~MINST~1.EXE\r\n");
+}
+
 TEST_F(PosixState, DamagedPendingListDeletesNothing) {
   WriteFileAtomic("C:\\keep.exe", "k");
   WriteHost(FHome + "/pending-deletions.json", "{\"format\":1,\"entries\":[{\"boot\":");
