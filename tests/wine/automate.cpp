@@ -122,26 +122,21 @@ struct TOptions {
 
 TOptions Options;
 
+// A plain function: lambdas lack the calling convention of 32-bit callbacks.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM data) {
+  reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(&CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 
 std::vector<HWND> ChildWindows(HWND parent) {
   std::vector<HWND> windows;
-  EnumChildWindows(
-      parent,
-      [](HWND window, LPARAM data) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(data)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 

@@ -32,27 +32,27 @@ HWND FormHandle(TForm& form) {
   return window ? window->Handle() : nullptr;
 }
 
+struct TNameSearch {
+  const std::wstring* Name;
+  HWND Found;
+};
+
+BOOL CALLBACK MatchName(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<TNameSearch*>(data);
+  auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(child, ControlNameProperty)));
+  wchar_t text[64] = {};
+  if (atom != 0 && GlobalGetAtomNameW(atom, text, 64) > 0 && *search->Name == text) {
+    search->Found = child;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 // The native window of a control, found by its name property.
 HWND ControlHandle(TForm& form, const std::wstring& name) {
-  HWND found = nullptr;
-  struct TSearch {
-    const std::wstring* Name;
-    HWND* Found;
-  } search{&name, &found};
-  EnumChildWindows(
-      FormHandle(form),
-      [](HWND child, LPARAM data) -> BOOL {
-        auto* wanted = reinterpret_cast<TSearch*>(data);
-        auto atom = static_cast<ATOM>(reinterpret_cast<UINT_PTR>(GetPropW(child, ControlNameProperty)));
-        wchar_t text[64] = {};
-        if (atom != 0 && GlobalGetAtomNameW(atom, text, 64) > 0 && *wanted->Name == text) {
-          *wanted->Found = child;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return found;
+  TNameSearch search{&name, nullptr};
+  EnumChildWindows(FormHandle(form), &MatchName, reinterpret_cast<LPARAM>(&search));
+  return search.Found;
 }
 
 std::wstring TextOf(HWND window) {

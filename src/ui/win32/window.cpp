@@ -182,21 +182,28 @@ INT_PTR CALLBACK TDialogWindow::DialogProc(HWND window, UINT message, WPARAM wPa
   return handled ? result : FALSE;
 }
 
+namespace {
+
+struct TTaskWindowSearch {
+  HWND Except;
+  std::vector<HWND>* Windows;
+};
+
+// Enumeration callbacks are plain functions: a lambda lacks the calling
+// convention the 32-bit build needs.
+BOOL CALLBACK CollectTaskWindow(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<TTaskWindowSearch*>(data);
+  if (window != search->Except && IsWindowVisible(window) && IsWindowEnabled(window)) {
+    search->Windows->push_back(window);
+  }
+  return TRUE;
+}
+
+}  // namespace
+
 TDisabledTaskWindows::TDisabledTaskWindows(HWND except) : FActive(GetActiveWindow()) {
-  struct TContext {
-    HWND Except;
-    std::vector<HWND>* Windows;
-  } context{except, &FWindows};
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* found = reinterpret_cast<TContext*>(data);
-        if (window != found->Except && IsWindowVisible(window) && IsWindowEnabled(window)) {
-          found->Windows->push_back(window);
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&context));
+  TTaskWindowSearch search{except, &FWindows};
+  EnumThreadWindows(GetCurrentThreadId(), &CollectTaskWindow, reinterpret_cast<LPARAM>(&search));
   for (HWND window : FWindows) EnableWindow(window, FALSE);
 }
 
