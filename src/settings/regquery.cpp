@@ -58,7 +58,8 @@ std::string TMoraInstallSet::ReadRegString(const std::string& valueName,
   if (value->Type == platform::TRegValueType::Other) {
     throw base::ERegistryException(FormatS(Sjis("'%s' のデータ型が不正です"), valueName));
   }
-  return value->Data;
+  // String data ends at its first zero character, whatever the store keeps.
+  return value->Data.substr(0, value->Data.find('\0'));
 }
 
 void TMoraInstallSet::WriteRegString(const std::string& valueName,

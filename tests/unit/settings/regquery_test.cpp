@@ -54,6 +54,10 @@ TEST(InstallSetRegistry, ReadingGivesTheDefaultAndCreatesNothing) {
   s.WriteRegString("Other", base::Sjis("値"));
   EXPECT_EQ(s.ReadRegString("InstallPath", "none"), "none");
   EXPECT_EQ(s.ReadRegString("Other", ""), base::Sjis("値"));
+  s.WriteRegString("Zero", std::string("ab\0cd", 5));
+  EXPECT_EQ(s.ReadRegString("Zero", "x"), "ab");
+  s.WriteRegString("Empty", "");
+  EXPECT_EQ(s.ReadRegString("Empty", "x"), "");
   s.DeleteRegKey();
 }
 
