@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <jpeglib.h>
@@ -113,7 +114,8 @@ bool Encode(TEncoder* e, const unsigned char* rgb, std::size_t stride, int width
 
 }  // namespace
 
-TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName) {
+TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName, int expectedWidth,
+                       int expectedHeight) {
   auto decoder = std::make_unique<TDecoder>();
   InitError(decoder->Error);
   struct TCleanup {
@@ -133,6 +135,13 @@ TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName) {
       (height != 0 && TDIBSurface::PaddedRowBytes(static_cast<int>(width), 24) >
                           MaxSurfaceBytes / height)) {
     Fail(sourceName, "unsupported size or colour layout");
+  }
+  if (expectedWidth >= 0 && (width != static_cast<unsigned>(expectedWidth) ||
+                             height != static_cast<unsigned>(expectedHeight))) {
+    Fail(sourceName, ("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
+                      ", not " + std::to_string(expectedWidth) + " x " +
+                      std::to_string(expectedHeight))
+                         .c_str());
   }
   const std::size_t stride = std::size_t{width} * 3;
   std::vector<unsigned char> rgb(stride * height);

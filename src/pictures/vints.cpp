@@ -366,14 +366,8 @@ void TVintLoader::ReadLayer(TVintFrame& frame, int frameIndex, int layerIndex) {
   if (dataLength < 0) FReader.Fail("colour data length", std::to_string(dataLength) + " is negative");
   const std::string_view data = FReader.ReadView(static_cast<std::size_t>(dataLength), "colour data");
   if (Compression() == TCompression::Jpeg) {
-    const TDIBSurface decoded = DecodeJpeg(data, where + " colour data");
-    if (decoded.Width() != layer.Bitmap.Width() || decoded.Height() != layer.Bitmap.Height()) {
-      throw base::EDamagedData(where + " colour data: the JPEG picture is " +
-                               std::to_string(decoded.Width()) + " x " +
-                               std::to_string(decoded.Height()) + ", the layer " +
-                               std::to_string(layer.Bitmap.Width()) + " x " +
-                               std::to_string(layer.Bitmap.Height()));
-    }
+    const TDIBSurface decoded = DecodeJpeg(data, where + " colour data", layer.Bitmap.Width(),
+                                           layer.Bitmap.Height());
     layer.Bitmap.Draw(decoded, 0, 0);
   } else {
     DecodeBlock(data, ColourPlane(layer.Bitmap), false, where + " colour data");

@@ -5,6 +5,7 @@
 #include "base/binary.h"
 #include "base/errors.h"
 #include "picture_test_util.h"
+#include "pictures/jpeg.h"
 #include "pictures/vints.h"
 #include "pictures/vintwriter.h"
 
@@ -298,6 +299,14 @@ TEST(VintReaderTest, DamagedDeflateAndJpegBlocksFail) {
     for (std::size_t i = block + 2; i < block + 12; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
     EXPECT_THROW(LoadPicture(bytes, 1), base::EDamagedData);
   }
+}
+
+TEST(VintReaderTest, JpegBlocksOfAnotherSizeFail) {
+  TVintLayerSource layer = LayerOf(SolidSurface(4, 4, 24, 0));
+  layer.Jpeg = EncodeJpeg(SolidSurface(8, 4, 24, 0x808080));
+  const std::string bytes =
+      WriteVint(PictureOf({FrameOf(4, 4, 24, {layer})}, 105, TCompression::Jpeg), 0);
+  EXPECT_THROW(LoadPicture(bytes, 0), base::EDamagedData);
 }
 
 TEST(VintReaderTest, SizesAreCheckedBeforeAllocating) {
