@@ -163,7 +163,8 @@ TEST(InstallSetQueries, PlainFilesMatchWithoutAsciiCase) {
 TEST(InstallSetQueries, CaptionFallsBackToTitle) {
   TMoraInstallSet s;
   s.Title = "X";
-  EXPECT_EQ(s.GetSetupCaption(), "X" + base::Sjis("のセットアップ"));
+  const std::string expected = std::string("X").append(base::Sjis("のセットアップ"));
+  EXPECT_EQ(s.GetSetupCaption(), expected);
   s.SetupCaption = base::Sjis("体験版");
   EXPECT_EQ(s.GetSetupCaption(), base::Sjis("体験版"));
 }
