@@ -77,8 +77,10 @@ TScriptedBackend& TScriptedBackend::Check(const std::string& control, bool check
 }
 
 TScriptedBackend& TScriptedBackend::Select(const std::string& control, const std::string& value) {
-  return Queue({TScriptActionKind::Select, control, value, false, {},
-                "select " + Show(control) + (value.empty() ? "" : " " + Show(value))});
+  std::string source = "select ";
+  source.append(Show(control));
+  if (!value.empty()) source.append(" ").append(Show(value));
+  return Queue({TScriptActionKind::Select, control, value, false, {}, std::move(source)});
 }
 
 TScriptedBackend& TScriptedBackend::Set(const std::string& edit, const std::string& text) {
@@ -87,8 +89,10 @@ TScriptedBackend& TScriptedBackend::Set(const std::string& edit, const std::stri
 
 TScriptedBackend& TScriptedBackend::Drive(char letter, const std::string& driveBox) {
   const std::string value(1, letter);
-  return Queue({TScriptActionKind::Drive, driveBox, value, false, {},
-                "drive " + (driveBox.empty() ? "" : Show(driveBox) + " ") + value});
+  std::string source = "drive ";
+  if (!driveBox.empty()) source.append(Show(driveBox)).append(" ");
+  source.append(value);
+  return Queue({TScriptActionKind::Drive, driveBox, value, false, {}, std::move(source)});
 }
 
 TScriptedBackend& TScriptedBackend::Answer(int result) {
