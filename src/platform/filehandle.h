@@ -1,7 +1,7 @@
 // Operating-system file handles with explicit access, sharing, creation and
 // write-through, as the 64-bit volume streams need them. Sharing is enforced
-// on Windows by the system and on POSIX with fcntl record locks (a reader
-// that allows others to read takes a shared lock, a writer an exclusive one).
+// on Windows by the system and on POSIX with fcntl (OFD) record locks that
+// mark what each handle does and denies, checked as the system checks them.
 // Open throws EFOpenError / EFCreateError naming the file; I/O failures throw
 // EReadError / EWriteError.
 #pragma once
