@@ -20,6 +20,7 @@
 namespace mora::pictures {
 namespace {
 
+#ifndef _WIN32
 using testing::FrameOf;
 using testing::LayerOf;
 using testing::PictureOf;
@@ -34,7 +35,6 @@ std::string TwoFramePicture() {
   return WriteVint(picture, 555);
 }
 
-#ifndef _WIN32
 class ArchiveEntryTest : public ::testing::Test {
  protected:
   void SetUp() override {
