@@ -1,5 +1,6 @@
 #include "archive/vrlayout.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/binary.h"
@@ -74,7 +75,10 @@ std::string EncodeDirectory(const TDirectory& directory) {
 
   TNameScrambler names;
   for (const auto& entry : directory.Entries) {
-    if (entry.Name.size() > 0x7FFFFFFFu) throw base::ERangeError("archive directory: name too long");
+    if (entry.Name.size() > static_cast<std::size_t>(MaxNameLength)) {
+      throw base::ERangeError("archive directory: name of " + std::to_string(entry.Name.size()) +
+                              " bytes is too long");
+    }
     std::string name = entry.Name;
     if (layout.Scrambled) names.Apply(name);
     writer.WriteInt32(static_cast<std::int32_t>(name.size()));
@@ -211,17 +215,26 @@ TDirectory DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize,
                                   std::to_string(input.Left()) + " bytes left");
   }
 
-  directory.Entries.resize(static_cast<std::size_t>(count));
+  // The entries grow with the names actually read, so a count that a large
+  // archive file seems to allow still allocates no more than what is there.
+  directory.Entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(n, 4096)));
   {
     TQsBuffBigStream buffer(stream);
     TNameScrambler names;
     std::uint64_t namesLeft = n;
-    for (auto& entry : directory.Entries) {
+    for (std::uint64_t i = 0; i < n; ++i) {
+      TDirectoryEntry& entry = directory.Entries.emplace_back();
       char lengthBytes[4];
       input.ReadBuffered(buffer, lengthBytes, 4, "name length");
       const auto length = static_cast<std::int32_t>(base::GetUInt32(lengthBytes));
       namesLeft -= 1;
       const std::uint64_t stillNeeded = layout.TailSize(n) + namesLeft * 4;
+      // Names are file paths; a longer one is damage, and must not become a
+      // large allocation in a large archive file.
+      if (length > MaxNameLength) {
+        input.Fail("name length", std::to_string(length) + " exceeds " +
+                                      std::to_string(MaxNameLength) + " bytes");
+      }
       if (length < 0 || static_cast<std::uint64_t>(length) + stillNeeded >
                             static_cast<std::uint64_t>(input.Left())) {
         input.Fail("name length", std::to_string(length) + " does not fit the " +

@@ -27,6 +27,10 @@ constexpr std::int32_t VersionEntryFields = 101;
 constexpr std::int32_t VersionInstallAsFile = 102;
 constexpr std::int32_t VersionWritten = 102;
 
+// Longest entry name read or written; names are file paths, so a longer
+// length in a directory is damage.
+constexpr std::int32_t MaxNameLength = 65536;
+
 // The entry that closes every directory in memory.
 constexpr std::string_view SentinelName = "\\EOF\\";
 

@@ -54,6 +54,11 @@ void AddSample(TVrArchiveWriter& writer, bool stored) {
   writer.AddBytes(SjisName, AllBytes(), options);
   options.FileTime = 1;
   writer.AddBytes("empty.txt", "", options);
+  // Its check value covers the content (checked when it is installed), so
+  // the whole-archive check passes over it.
+  options.Stored = false;
+  options.InstallAsFile = true;
+  writer.AddBytes("setup.ini", std::string(700, 'i'), options);
 }
 
 TArchiveEntryOptions Options(bool stored, std::int32_t fileTime = 0, bool installAsFile = false,
@@ -117,8 +122,10 @@ TEST(ArchiveRoundTrip, EveryVersionPlacementAndStorage) {
                                     "BINTYPE");
             break;
         }
-        ASSERT_EQ(collection.Count(), 4);
-        EXPECT_EQ(collection.Entries(3).Name(), "\\EOF\\");
+        ASSERT_EQ(collection.Count(), 5);
+        EXPECT_EQ(collection.Entries(4).Name(), "\\EOF\\");
+        EXPECT_EQ(LoadToMemory(collection, "setup.ini"), std::string(700, 'i'));
+        EXPECT_EQ(collection.Entries(3).InstallAsFile, version >= 102 ? 1 : 0);
         EXPECT_EQ(collection.IndexOf(SjisName), 1);
         EXPECT_EQ(LoadToMemory(collection, "INSTALL.DAT"), "settings record");
         EXPECT_EQ(LoadToMemory(collection, SjisName), AllBytes());
@@ -140,6 +147,23 @@ TEST(ArchiveRoundTrip, EveryVersionPlacementAndStorage) {
       }
     }
   }
+}
+
+TEST(ArchiveWriter, AddFileTakesContentAndTimeFromTheFile) {
+  TTempFolder folder;
+  test::WriteFile(folder / "source.txt", "from a file");
+  ASSERT_TRUE(platform::SetFileDosTime(folder / "source.txt", 0x3A214C00));
+  TVrArchiveWriter writer;
+  writer.AddFile("copy.txt", folder / "source.txt");
+  writer.AddFile("dated.txt", folder / "source.txt", Options(true, 77, false));
+  writer.WriteWithCompanion(folder / "game.dat");
+  TVrFileCollection collection;
+  collection.Open(folder / "game.dat");
+  EXPECT_EQ(LoadToMemory(collection, "copy.txt"), "from a file");
+  EXPECT_EQ(collection.Entries(0).FileTime, 0x3A214C00);
+  EXPECT_EQ(collection.Entries(1).FileTime, 77);
+  EXPECT_EQ(collection.Entries(1).CRC, 0x89616046u);  // zlib.crc32(b"from a file")
+  EXPECT_THROW(TVrArchiveWriter(-1), base::ERangeError);
 }
 
 TEST(ArchivePlacement, TrailerOfAnArchiveAppendedAtFourMillion) {
