@@ -513,6 +513,31 @@ int RunCommand(const std::vector<std::string>& args) {
     }
     return ExitTrue;
   }
+  if (command == "key") {
+    // A key press as the keyboard gives it: to the window's focused control
+    // (through the program's own message loop, so dialog keys work).
+    RequireArgs(args, 2, 2, "key <window> enter|escape|tab|space");
+    HWND window = RequireWindow(args[1]);
+    WPARAM key = args[2] == "enter"    ? VK_RETURN
+                 : args[2] == "escape" ? VK_ESCAPE
+                 : args[2] == "tab"    ? VK_TAB
+                 : args[2] == "space"  ? VK_SPACE
+                                       : 0;
+    if (key == 0) throw EAutomation(ExitUsage, "unknown key \"" + args[2] + "\"");
+    if (!IsWindowEnabled(window)) throw EAutomation(ExitFailed, "window is disabled (a modal window is open)");
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    HWND target = window;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus &&
+        GetAncestor(info.hwndFocus, GA_ROOT) == window) {
+      target = info.hwndFocus;
+    }
+    UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+    PostOrFail(target, WM_KEYDOWN, key, 1 | (static_cast<LPARAM>(scan) << 16));
+    if (key == VK_SPACE) PostOrFail(target, WM_CHAR, L' ', 1 | (static_cast<LPARAM>(scan) << 16));
+    PostOrFail(target, WM_KEYUP, key, 1 | (static_cast<LPARAM>(scan) << 16) | (3LL << 30));
+    return ExitTrue;
+  }
   if (command == "touch") {
     RequireArgs(args, 1, 1, "touch <file>");
     std::ofstream out(FromUtf8(args[1]).c_str(), std::ios::binary | std::ios::app);
@@ -655,6 +680,7 @@ void Usage() {
       "  set-text <window> <control> <text>\n"
       "  is-checked|is-enabled|is-visible <window> <control> [expected 0|1]\n"
       "  expect-client <window> <width> <height> | touch <file>\n"
+      "  key <window> enter|escape|tab|space\n"
       "  get-progress <window> <control> | items <window> <control>\n"
       "  select|open <window> <control> <item|#index> | rect <window> | shot <window> <file.bmp>\n"
       "  sleep <ms> | timeout <ms> | run <script>\n"
