@@ -198,9 +198,15 @@ TForm* TScriptedBackend::ActiveForm() const {
 
 TControl& TScriptedBackend::FindTarget(TForm& form, const TScriptAction& action) const {
   if (TControl* byName = form.FindControl(action.Target)) return *byName;
+  // By caption: a control the user can see wins over a hidden one of the
+  // same caption (another wizard page may carry the same text).
+  TControl* hidden = nullptr;
   for (TControl* control : form.Controls()) {
-    if (!control->Caption().empty() && control->Caption() == action.Target) return *control;
+    if (control->Caption().empty() || control->Caption() != action.Target) continue;
+    if (control->IsShowing()) return *control;
+    if (hidden == nullptr) hidden = control;
   }
+  if (hidden != nullptr) return *hidden;
   throw EScriptFailure(action.Source + ": form " + FormLabel(form) + " has no control \"" +
                        Show(action.Target) + "\"");
 }

@@ -21,8 +21,8 @@
 //   close                       the close box of the active form
 //   pump <action>               run <action> at the next message pump of a
 //                               long step instead of at a modal wait
-// Controls are found by name, else by caption, in the active (innermost
-// modal) form.
+// Controls are found by name, else by caption (a showing control first), in
+// the active (innermost modal) form.
 #pragma once
 
 #include <cstddef>

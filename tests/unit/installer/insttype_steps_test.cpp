@@ -184,3 +184,29 @@ TEST_F(WizardTest, AbortDuringTheDeleteStepAsksAboutTheUninstallation) {
 
 }  // namespace
 }  // namespace mora::installer::testing
+
+namespace mora::installer::testing {
+namespace {
+
+TEST_F(WizardTest, AnAnswerFileDrivesAWholeInstallation) {
+  auto wizard = Make();
+  Script->LoadScript(
+      "# unattended installation of every part\n"
+      "check CheckData on\n"
+      "check CheckSound on\n"
+      "click btnNext\n"
+      "set EditDir C:\\ゲーム\\タイトル\n"
+      "click btnNext\n"
+      "click インストール\n"
+      "click 閉じる(&C)\n");
+  EXPECT_EQ(wizard->ShowModal(), ui::mrOk);
+  ASSERT_EQ(Engine.Installs.size(), 1u);
+  EXPECT_EQ(Engine.Installs[0].DestDir, Sjis("C:\\ゲーム\\タイトル\\"));
+  EXPECT_TRUE(Engine.Installs[0].Data);
+  EXPECT_TRUE(Engine.Installs[0].Sound);
+  EXPECT_FALSE(Engine.Installs[0].Movie);
+  EXPECT_EQ(Script->PendingActions(), 0u);
+}
+
+}  // namespace
+}  // namespace mora::installer::testing
