@@ -1,7 +1,6 @@
-// Path and file helpers shared by start-up, wizard, engine and uninstaller:
-// delimiter handling on 932 paths (a 0x5C trail byte is no delimiter), a
-// recursive folder listing, copy, size, digit grouping and deletion at the
-// next restart. None of them throws for a failing system call.
+// Path and file helpers of start-up, wizard, engine and uninstaller: delimiter handling on 932
+// paths (a 0x5C trail byte is no delimiter), recursive listing, copy, size, digit grouping and
+// deletion at the next restart. None of them throws for a failing system call.
 #pragma once
 
 #include <cstdint>

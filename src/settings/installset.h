@@ -1,8 +1,6 @@
-// The install settings of a title (TMoraInstallSet) and their file install.dat:
-// reads formats 0 to 107 (newer ones as 107), always writes 107, and answers
-// the registry, installed-file and caption queries. Damaged files throw
-// EDamagedData naming the file; a negative DiskCount throws ERangeError;
-// files that cannot be opened or created throw EFOpenError / EFCreateError.
+// The install settings of a title (TMoraInstallSet), its file install.dat (formats 0-107 read,
+// 107 written) and its registry/installed-file/caption queries. Damaged files throw EDamagedData
+// naming the file, a negative DiskCount ERangeError, unopenable files EFOpenError/EFCreateError.
 #pragma once
 
 #include <cstdint>
