@@ -95,11 +95,38 @@ std::size_t TTileGrid::ByteOffset(std::uint64_t n, int bits) const {
 }
 
 std::vector<std::uint32_t> ShuffleOrder(std::int32_t seed, std::uint32_t count) {
+  // The same numbers as InitPool(count) and count calls of Pick, which take
+  // the value at position Next() mod (values left) and close the gap. The
+  // remaining values are kept in a Fenwick tree of counts, so finding the
+  // k-th of them costs O(log n) instead of moving the rest of the pool:
+  // a picture with many rows or tiles cannot make loading quadratic.
   archive::TQsRandom random(static_cast<std::uint32_t>(seed));
-  random.InitPool(count);
+  const std::size_t n = count;
+  std::vector<std::uint32_t> tree(n + 1, 0);
+  for (std::size_t i = 1; i <= n; ++i) {
+    tree[i] += 1;
+    const std::size_t parent = i + (i & (~i + 1));
+    if (parent <= n) tree[parent] += tree[i];
+  }
+  std::size_t topBit = 1;
+  while (topBit * 2 <= n) topBit *= 2;
   std::vector<std::uint32_t> order;
-  order.reserve(count);
-  for (std::uint32_t i = 0; i < count; ++i) order.push_back(random.Pick());
+  order.reserve(n);
+  for (std::uint32_t left = count; left > 0; --left) {
+    // Zero-based rank of the value to take among those left.
+    std::uint32_t rank = random.Next() % left;
+    std::size_t position = 0;
+    for (std::size_t step = n == 0 ? 0 : topBit; step != 0; step /= 2) {
+      const std::size_t next = position + step;
+      if (next <= n && tree[next] <= rank) {
+        position = next;
+        rank -= tree[next];
+      }
+    }
+    // position + 1 is the one-based index of the value; remove it.
+    for (std::size_t i = position + 1; i <= n; i += i & (~i + 1)) tree[i] -= 1;
+    order.push_back(static_cast<std::uint32_t>(position));
+  }
   return order;
 }
 

@@ -158,7 +158,7 @@ struct TTileGrid {
 TTileGrid MakeTileGrid(int width, int height, int tileWidth, int tileHeight);
 
 // The seeded order of a shuffle: entry i of the result is the i-th Pick of a
-// fresh TQsRandom(seed) after InitPool(count).
+// fresh TQsRandom(seed) after InitPool(count), found in O(n log n).
 std::vector<std::uint32_t> ShuffleOrder(std::int32_t seed, std::uint32_t count);
 
 }  // namespace mora::pictures::vint
