@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "archive/bigstreams.h"
 #include "archive/vrfiles.h"
@@ -23,9 +24,10 @@ constexpr std::uint32_t Key2 = 0x2317AFAAu;
 constexpr std::uint32_t Key3 = 0x0AA50B99u;
 constexpr std::uint32_t Key4 = 0x9067D744u;  // negative as a signed number
 
-std::string Xor(std::string bytes, std::initializer_list<std::uint32_t> keys) {
-  auto key = keys.begin();
-  for (char& c : bytes) c = static_cast<char>(static_cast<unsigned char>(c) ^ (*key++ & 0xFF));
+std::string Xor(std::string bytes, const std::vector<std::uint32_t>& keys) {
+  for (std::size_t i = 0; i < bytes.size() && i < keys.size(); ++i) {
+    bytes[i] = static_cast<char>(static_cast<unsigned char>(bytes[i]) ^ (keys[i] & 0xFF));
+  }
   return bytes;
 }
 

@@ -355,7 +355,9 @@ TEST(Verify, ReportsProgressOnEveryTenthEntryAndStopsOnCancel) {
   TTempFolder folder;
   TVrArchiveWriter writer;
   for (int i = 0; i < 25; ++i) {
-    writer.AddBytes("f" + std::to_string(i), "x", Options(true, 0, false, i == 24 ? 1u : 0u));
+    std::string name(1, 'f');
+    name += std::to_string(i);
+    writer.AddBytes(name, "x", Options(true, 0, false, i == 24 ? 1u : 0u));
   }
   writer.WriteSeparate(folder / "game.dat");
   TVrFileCollection collection;
