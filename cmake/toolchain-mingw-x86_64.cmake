@@ -13,5 +13,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run)
 # GCC 12's -Wrestrict misfires inside libstdc++'s std::string code when
 # inlined at -O3 (GCC bug 105651, fixed in GCC 13); with -Werror it would
-# fail correct code, so the MinGW builds leave that one warning off.
-set(CMAKE_CXX_FLAGS_INIT "-Wno-restrict")
+# fail correct code, so the MinGW builds leave that one warning off (as a
+# compile option, so that build folders configured earlier get it too).
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wno-restrict>)
