@@ -212,7 +212,9 @@ TEST(ArchivePlacement, CompanionDirectoryWinsOverTheFilesOwn) {
   EXPECT_EQ(collection.IndexOf("inner"), -1);
   ASSERT_EQ(collection.IndexOf("outer"), 0);
   EXPECT_EQ(collection.Entries(0).Size, size);
-  // Writing as a separate file removes a stale companion.
+  // Writing as a separate file removes a stale companion. (An open archive
+  // cannot be replaced on Windows: close it first.)
+  collection.Open("");
   writer.WriteSeparate(folder / "game.dat");
   EXPECT_FALSE(platform::FileExists(folder / "game.ext"));
 }
@@ -424,6 +426,7 @@ TEST(UpdateFrom, TakesOverOnlyNewerEntries) {
   EXPECT_EQ(test::ReadFile(folder / "inst\\game.ext"), companion);
 
   // A newer b.txt supersedes the old one, whose bytes stay behind a "/" name.
+  disk2.Open("");
   WriteMedium(folder / "disk2\\game.dat", 201, "newer bravo");
   disk2.Open(folder / "disk2\\game.dat");
   target.Open("");
