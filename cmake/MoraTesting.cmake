@@ -1,11 +1,15 @@
-# mora_add_unit_test(<name> SOURCES ... LIBS ...)
+# mora_add_unit_test(<name> [FRESH_HOME] SOURCES ... LIBS ...)
 # Builds one GoogleTest program and registers it with CTest. In the Windows
 # x86_64 build the program runs under Wine (the toolchain's emulator), once
 # with a Japanese and once with an English locale, each in the fresh Wine
 # prefix that the wine_prefix fixture makes for this test run. In the
-# sanitizer build the test is named <name>.asan.
+# sanitizer build the test is named <name>.asan. FRESH_HOME gives the program
+# an empty POSIX state folder (MORA_HOME) for its whole run.
 function(mora_add_unit_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "FRESH_HOME" "" "SOURCES;LIBS" ${ARGN})
+  if(ARG_FRESH_HOME)
+    list(APPEND ARG_SOURCES ${PROJECT_SOURCE_DIR}/tests/support/test_home.cpp)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
     mora_options)

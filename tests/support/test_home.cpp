@@ -16,7 +16,7 @@ class TMoraHomeEnvironment : public ::testing::Environment {
  public:
 #ifndef _WIN32
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mora-startup-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "mora-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     FHome = pattern;
     ASSERT_EQ(setenv("MORA_HOME", FHome.c_str(), 1), 0);
