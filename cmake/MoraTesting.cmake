@@ -13,6 +13,7 @@ function(mora_add_unit_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
     mora_options)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   if(CMAKE_CROSSCOMPILING)
     if(CMAKE_CROSSCOMPILING_EMULATOR)
       foreach(locale ja_JP.UTF-8 en_US.UTF-8)

@@ -4,6 +4,7 @@
 
 #include "base/binary.h"
 #include "base/errors.h"
+#include "byte_damage.h"
 #include "pe_image.h"
 #include "platform/resources.h"
 
@@ -48,6 +49,27 @@ TEST(PlatformPeResources, DamagedImagesFailNamingTheFile) {
   std::string wild = image.Bytes;
   base::PutUInt32(&wild[image.ResourceStart + 20], 0x80000000u | 0x00FFFFF0u);
   EXPECT_THROW(FindPeResource(wild, "DUMMY", "BINTYPE", "t.exe"), base::EDamagedData);
+}
+
+TEST(PlatformPeResources, RandomlyDamagedImagesGiveTheResourceInsideTheImageOrFail) {
+  const auto image = test::BuildPeImage("vf archive", "numbered");
+  mora::test::TByteDamage damage(932);
+  int refused = 0;
+  for (int round = 0; round < 4000; ++round) {
+    const std::string bytes = damage.Damage(image.Bytes);
+    try {
+      const auto found = FindPeResource(bytes, "DUMMY", "BINTYPE", "damaged.exe");
+      if (found) {
+        // What is returned always lies within the image.
+        EXPECT_GE(found->data(), bytes.data());
+        EXPECT_LE(found->data() + found->size(), bytes.data() + bytes.size());
+      }
+    } catch (const base::EDamagedData& e) {
+      ++refused;
+      EXPECT_NE(e.Message().find("damaged.exe"), std::string::npos) << e.Message();
+    }
+  }
+  EXPECT_GT(refused, 500);
 }
 
 }  // namespace
