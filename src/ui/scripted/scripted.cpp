@@ -173,19 +173,35 @@ void TScriptedBackend::AddLine(std::string_view utf8Line) {
   }
 }
 
-void TScriptedBackend::LoadScript(std::string_view utf8Text) {
+void TScriptedBackend::LoadScript(std::string_view utf8Text, const std::string& sourceName) {
   std::size_t start = 0;
   if (utf8Text.substr(0, 3) == "\xEF\xBB\xBF") start = 3;  // byte-order mark
-  while (start <= utf8Text.size()) {
+  for (int lineNumber = 1; start <= utf8Text.size(); ++lineNumber) {
     std::size_t end = utf8Text.find('\n', start);
     if (end == std::string_view::npos) end = utf8Text.size();
-    AddLine(utf8Text.substr(start, end - start));
+    const std::string origin = sourceName + ":" + std::to_string(lineNumber) + ": ";
+    const std::size_t before = FActions.size();
+    try {
+      AddLine(utf8Text.substr(start, end - start));
+    } catch (const EScriptFailure& failure) {
+      throw EScriptFailure(origin + failure.what());
+    }
+    if (FActions.size() > before) FActions.back().Source.insert(0, origin);
     start = end + 1;
   }
 }
 
 void TScriptedBackend::LoadAnswerFile(const std::string& path) {
-  LoadScript(platform::ReadFileBytes(path));
+  const std::string shownPath = Show(path);
+  // Checked before reading, so a wrong path (a disk image, say) is not
+  // read into memory whole.
+  const auto size = platform::GetFileSize(path);
+  if (size && *size > static_cast<std::int64_t>(MaxAnswerFileSize)) {
+    throw EScriptFailure(shownPath + ": " + std::to_string(*size) +
+                         " bytes is too large for an answer file (at most " +
+                         std::to_string(MaxAnswerFileSize) + ")");
+  }
+  LoadScript(platform::ReadFileBytes(path), shownPath);
 }
 
 // ---- running ----------------------------------------------------------------

@@ -79,9 +79,13 @@ class TScriptedBackend : public TBackend {
   TScriptedBackend& AtPump();
 
   // Parses one line / a whole text / an answer file (UTF-8). Syntax errors
-  // throw EScriptFailure naming the line.
+  // throw EScriptFailure naming the line. Actions from a text or file carry
+  // "<sourceName>:<line>: " in their messages, so a failure at run time
+  // points at the line that queued the action. Answer files over
+  // MaxAnswerFileSize are refused.
+  static constexpr std::size_t MaxAnswerFileSize = 1024 * 1024;
   void AddLine(std::string_view utf8Line);
-  void LoadScript(std::string_view utf8Text);
+  void LoadScript(std::string_view utf8Text, const std::string& sourceName = "script");
   void LoadAnswerFile(const std::string& path);
 
   std::size_t PendingActions() const { return FActions.size(); }

@@ -188,6 +188,35 @@ TEST_F(ScriptedTest, ScriptSyntaxErrorsNameTheLine) {
   EXPECT_EQ(script.PendingActions(), 0u);
 }
 
+TEST_F(ScriptedTest, AnswerFileFailuresNameTheFileAndLine) {
+  const std::string file = platform::TempFolder() + "answers-bad.txt";
+  platform::WriteFileAtomic(file, "# comment\nclick btnAsk\n\nbounce btnOk\n");
+  TScriptedBackend script;
+  try {
+    script.LoadAnswerFile(file);
+    ADD_FAILURE() << "accepted an unknown action";
+  } catch (const EScriptFailure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("answers-bad.txt:4: "), std::string::npos)
+        << failure.what();
+  }
+
+  // A failure at run time names the line that queued the action.
+  platform::WriteFileAtomic(file, "\nclick btnMissing\n");
+  Script->LoadAnswerFile(file);
+  try {
+    Form.ShowModal();
+    ADD_FAILURE() << "clicked a control that does not exist";
+  } catch (const EScriptFailure& failure) {
+    EXPECT_NE(std::string(failure.what()).find("answers-bad.txt:2: click btnMissing"),
+              std::string::npos)
+        << failure.what();
+  }
+
+  platform::WriteFileAtomic(file, std::string(TScriptedBackend::MaxAnswerFileSize + 1, '#'));
+  EXPECT_THROW(script.LoadAnswerFile(file), EScriptFailure);
+  platform::DeleteFile(file);
+}
+
 TEST_F(ScriptedTest, AnswersWithoutADialogFail) {
   Script->Answer("OK");
   EXPECT_THROW(Form.ShowModal(), EScriptFailure);
