@@ -40,7 +40,9 @@ std::string SourceName(const std::string& argument, const std::string& fallback)
 int ConvertPicture(const TPictureOptions& options) {
   const std::string path = PathArgument(options.Input);
   if (!platform::FileExists(path)) {
-    std::cerr << "mora: " << options.Input << ": no such file\n";
+    std::cerr << "mora: " << options.Input
+              << (platform::DirectoryExists(path) ? ": is a folder, not a picture or archive\n"
+                                                  : ": no such file\n");
     return ExitMissing;
   }
   platform::TMemoryStream stream;
