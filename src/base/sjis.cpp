@@ -198,7 +198,11 @@ std::size_t LastPathDelimiter(std::string_view text) {
   return found;
 }
 
-std::string UpperCase932(std::string_view text) {
+namespace {
+
+// Shifts the single-byte letters first..last by delta and leaves every
+// double-byte character whole, as code page 932's case mapping does.
+std::string ShiftSingleByteLetters(std::string_view text, char first, char last, int delta) {
   std::string out(text);
   for (std::size_t i = 0; i < out.size();) {
     const auto byte = static_cast<unsigned char>(out[i]);
@@ -206,25 +210,17 @@ std::string UpperCase932(std::string_view text) {
       i += 2;
       continue;
     }
-    if (byte >= 'a' && byte <= 'z') out[i] = static_cast<char>(byte - 32);
+    if (byte >= first && byte <= last) out[i] = static_cast<char>(byte + delta);
     i += 1;
   }
   return out;
 }
 
-std::string LowerCase932(std::string_view text) {
-  std::string out(text);
-  for (std::size_t i = 0; i < out.size();) {
-    const auto byte = static_cast<unsigned char>(out[i]);
-    if (IsLeadByte(byte)) {
-      i += 2;
-      continue;
-    }
-    if (byte >= 'A' && byte <= 'Z') out[i] = static_cast<char>(byte + 32);
-    i += 1;
-  }
-  return out;
-}
+}  // namespace
+
+std::string UpperCase932(std::string_view text) { return ShiftSingleByteLetters(text, 'a', 'z', -32); }
+
+std::string LowerCase932(std::string_view text) { return ShiftSingleByteLetters(text, 'A', 'Z', 32); }
 
 int CompareText932(std::string_view a, std::string_view b) {
   // Lower-casing only touches single-byte letters, so comparing the mapped
