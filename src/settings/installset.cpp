@@ -124,9 +124,13 @@ class TFieldReader {
     // the rest is refused before the arrays are allocated.
     FReader.RequireItems(static_cast<std::uint64_t>(count), 4 * SizeWidth(), "DiskCount");
     s.SetDiskCount(count);
+    FDiskCountRead = true;
   }
 
   void DiskSizes(TMoraInstallSet& s) {
+    // Data that ended before DiskCount carries no sizes either: the arrays
+    // keep their values like every other field the data does not reach.
+    if (!FDiskCountRead) return;
     const auto count = static_cast<std::size_t>(s.DiskCount());
     FReader.RequireItems(count, 4 * SizeWidth(), "per-disk sizes of DiskCount");
     for (std::size_t i = 0; i < count; ++i) {
@@ -166,6 +170,7 @@ class TFieldReader {
 
   base::TLittleEndianReader& FReader;
   std::int32_t FFormat;
+  bool FDiskCountRead = false;
 };
 
 // Writes the fields as CurrentFormat carries them.

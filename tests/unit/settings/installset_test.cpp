@@ -418,6 +418,19 @@ TEST(InstallSetFile, FixedFieldsThatFindNoDataKeepTheirValues) {
   EXPECT_TRUE(s.InstalledFiles.empty());
   EXPECT_TRUE(s.PlainFiles.empty());
 
+  // Data that ends before DiskCount: an object that already has disks keeps
+  // them and their sizes, and the load reports nothing.
+  TMoraInstallSet disks;
+  disks.SetDiskCount(2);
+  disks.DiskDataSizes()[1] = 42;
+  disks.ProgramSize = 5;
+  Load(disks, TImage().Raw("is107").I32(3).Str("Disk 2").Bytes());
+  EXPECT_EQ(disks.DiskIndex, 3);
+  EXPECT_EQ(disks.Title, "Disk 2");
+  ASSERT_EQ(disks.DiskCount(), 2);
+  EXPECT_EQ(disks.DiskDataSizes()[1], 42);
+  EXPECT_EQ(disks.ProgramSize, 5);
+
   // Only "is1" of the header: format 0 with no fields at all.
   TMoraInstallSet empty = WithLaterFieldsSet();
   empty.Title = "kept";
