@@ -1,6 +1,7 @@
 #include "pictures/dibsurface.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 #include "base/errors.h"
@@ -13,6 +14,26 @@ namespace {
 std::uint8_t Widen(std::uint32_t value, int bits) {
   const std::uint32_t v = value << (8 - bits);
   return static_cast<std::uint8_t>(v | (v >> bits));
+}
+
+// The n-bit channel value whose widened colour lies nearest to the 8-bit
+// channel c (the lower one when two are equally near). Truncating c is not
+// enough: widening adds the high bits below, so 7 lies nearer to the 5-bit 1
+// (widened 8) than to 0.
+std::uint32_t NearestChannel(std::uint32_t c, int bits) {
+  const std::uint32_t top = (1u << bits) - 1;
+  const std::uint32_t truncated = c >> (8 - bits);
+  std::uint32_t best = truncated;
+  int bestDistance = 256;
+  const std::uint32_t last = std::min(truncated + 1, top);
+  for (std::uint32_t v = truncated == 0 ? 0 : truncated - 1; v <= last; ++v) {
+    const int distance = std::abs(int(Widen(v, bits)) - int(c));
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = v;
+    }
+  }
+  return best;
 }
 
 }  // namespace
@@ -196,8 +217,10 @@ std::uint32_t TDIBSurface::NearestPixelValue(TColor color) const {
       }
       return best;
     }
-    case 15: return ((r >> 3) << 10) | ((g >> 3) << 5) | (b >> 3);
-    case 16: return ((r >> 3) << 11) | ((g >> 2) << 5) | (b >> 3);
+    case 15:
+      return (NearestChannel(r, 5) << 10) | (NearestChannel(g, 5) << 5) | NearestChannel(b, 5);
+    case 16:
+      return (NearestChannel(r, 5) << 11) | (NearestChannel(g, 6) << 5) | NearestChannel(b, 5);
     default: return (r << 16) | (g << 8) | b;
   }
 }

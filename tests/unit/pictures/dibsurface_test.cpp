@@ -55,6 +55,21 @@ TEST(DIBSurfaceTest, ChannelMasksAndNearestValues) {
   EXPECT_EQ(sixteen.NearestPixelValue(MakeColor(0, 255, 0)), 0x07E0u);
   EXPECT_EQ(sixteen.ColorOfValue(0xFFFF), MakeColor(255, 255, 255));
   EXPECT_EQ(fifteen.ColorOfValue(0x0010), MakeColor(0, 0, 0x84));  // 10000b -> 10000100b
+  // Each channel takes the value whose widened colour lies nearest, not the
+  // truncated one. 16 bits, (7, 3, 4): red 1 widens to 8 (off by 1, where 0
+  // is off by 7), green 1 widens to 4 (off by 1), blue 0 and 1 give 0 and 8,
+  // equally far from 4, and the lower wins: 0x0820.
+  EXPECT_EQ(sixteen.NearestPixelValue(MakeColor(7, 3, 4)), 0x0820u);
+  // 15 bits, (248, 130, 255): red 30 widens to 247 (31 gives 255), green 16
+  // to 132 (15 gives 123, 17 gives 140), blue 31 to 255: 0x7A1F.
+  EXPECT_EQ(fifteen.NearestPixelValue(MakeColor(248, 130, 255)), 0x7A1Fu);
+  // Every value maps back to itself through its colour.
+  for (std::uint32_t v = 0; v <= 0xFFFF; ++v) {
+    ASSERT_EQ(sixteen.NearestPixelValue(sixteen.ColorOfValue(v)), v) << v;
+    if (v <= 0x7FFF) {
+      ASSERT_EQ(fifteen.NearestPixelValue(fifteen.ColorOfValue(v)), v) << v;
+    }
+  }
   TDIBSurface indexed(1, 1, 4);
   indexed.Palette()[3] = MakeColor(200, 0, 0);
   indexed.Palette()[5] = MakeColor(0, 0, 200);
