@@ -283,6 +283,11 @@ void TFormType::SetDefaultDestination() {
   std::string existing = dest;
   while (!existing.empty() && !FolderExists(existing)) settings::CutLastPathPart(existing);
   if (!existing.empty()) Directory->SetDirectory(existing);
+  // Pointing the list at an existing parent appended the sub-path to it
+  // ("...\Maker" + "Maker\Title" when another title of the same maker made
+  // "...\Maker"); the proposal stays the destination itself. Folders chosen
+  // later still get the sub-path appended.
+  EditDir->SetText(dest);
 }
 
 void TFormType::ComputeFirstPage() {

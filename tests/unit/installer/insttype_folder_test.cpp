@@ -35,7 +35,15 @@ TEST_F(WizardTest, TheFolderListStopsAtTheDeepestExistingFolder) {
   ASSERT_TRUE(platform::ForceDirectories(ProgramFiles + "\\Deep"));
   auto wizard = Make();
   EXPECT_EQ(wizard->Directory->Directory(), ProgramFiles + "\\Deep");
-  EXPECT_EQ(wizard->EditDir->Text(), ProgramFiles + "\\Deep\\Deep\\Title");
+  // The proposal is the destination, not the existing parent plus the whole
+  // sub-path again ("Deep\Deep\Title"); a folder chosen later still gets
+  // the sub-path.
+  EXPECT_EQ(wizard->EditDir->Text(), ProgramFiles + "\\Deep\\Title");
+  Script->Click("btnNext").Select("Directory", ProgramFiles).Call([&](ui::TForm&) {
+    EXPECT_EQ(wizard->EditDir->Text(), ProgramFiles + "\\Deep\\Title");
+  });
+  Script->Close().Answer("yes");
+  wizard->ShowModal();
 }
 
 TEST_F(WizardTest, AnExistingDefaultDestinationDropsTheSubPath) {
