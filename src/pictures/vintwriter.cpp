@@ -49,6 +49,9 @@ class TVintEncoder {
   std::string& FOut;
   base::TLittleEndianWriter FWriter;
   vint::TWriteIo FIo;
+  // The version behind the magic; the record's own version (FHeader) governs
+  // frames and layers and reads as 0 when a short record leaves it out.
+  int FVersion = 0;
   vint::THeaderRecord FHeader;
 };
 
@@ -56,6 +59,7 @@ void TVintEncoder::Write() {
   if (FPicture.Version < 0 || FPicture.Version > vint::MaxVersion) {
     Refuse("version " + std::to_string(FPicture.Version) + " cannot be written");
   }
+  FVersion = FPicture.Version;
   FHeader.Version = FPicture.Version;
   FHeader.FrameCount = static_cast<std::int32_t>(FPicture.Frames.size());
   FHeader.Shuffled = FPicture.Shuffled ? 1 : 0;
@@ -72,7 +76,7 @@ void TVintEncoder::Write() {
     FHeader.Shuffled = 1;
   }
   if (FHeader.TileWidth < 0 || FHeader.TileHeight < 0) Refuse("negative tile size");
-  if (FHeader.Version >= vint::VersionHeaderRecord) {
+  if (FVersion >= vint::VersionHeaderRecord) {
     if (FPicture.HeaderLength < 0) Refuse("negative header length");
     // A short header record leaves its later fields at 0 for the reader; the
     // blocks are encoded as it will see them.
@@ -89,14 +93,14 @@ void TVintEncoder::Write() {
 }
 
 void TVintEncoder::WriteHeader() {
-  if (FHeader.Version > 0) {
+  if (FVersion > 0) {
     std::string magic(vint::Magic);
-    magic += static_cast<char>('0' + FHeader.Version / 100);
-    magic += static_cast<char>('0' + FHeader.Version / 10 % 10);
-    magic += static_cast<char>('0' + FHeader.Version % 10);
+    magic += static_cast<char>('0' + FVersion / 100);
+    magic += static_cast<char>('0' + FVersion / 10 % 10);
+    magic += static_cast<char>('0' + FVersion % 10);
     FWriter.WriteBytes(magic);
   }
-  if (FHeader.Version >= vint::VersionHeaderRecord) {
+  if (FVersion >= vint::VersionHeaderRecord) {
     FWriter.WriteInt32(FPicture.HeaderLength);
     std::uint8_t record[vint::HeaderRecordSize];
     FHeader.Encode(record);

@@ -242,6 +242,19 @@ TEST(VintReaderTest, LongHeadersAreReadForFortyBytesAndSkipped) {
   EXPECT_EQ(LoadPicture(WriteVint(picture, 0), 0)->Frame(0).Bitmap().Pixel(0, 0), 0xABCDEFu);
   picture.HeaderLength = 20;  // a short record: tiles and flags stay 0
   EXPECT_EQ(LoadPicture(WriteVint(picture, 0), 0)->Frame(0).Bitmap().Pixel(0, 0), 0xABCDEFu);
+  // An empty record still follows the magic "Vint105"; its version, frame
+  // count and compression read as 0, so no frame is announced.
+  picture.HeaderLength = 0;
+  const std::string empty = WriteVint(picture, 0);
+  EXPECT_EQ(empty.substr(0, 11), std::string("Vint105") + std::string(4, '\0'));
+  auto list = LoadPicture(empty, 0);
+  EXPECT_EQ(list->Version(), 105);
+  EXPECT_EQ(list->Count(), 0);
+  // A one-byte record keeps only the low byte of the record's version; the
+  // magic keeps all three digits.
+  picture.Version = 999;
+  picture.HeaderLength = 1;
+  EXPECT_EQ(WriteVint(picture, 0).substr(0, 7), "Vint999");
 }
 
 // --- Damaged and hostile data -------------------------------------------
