@@ -48,21 +48,23 @@ bool StartsWithExecutableHeader(const std::string& path) {
   return stream.Read(header, 2) == 2 && header[0] == 'M' && header[1] == 'Z';
 }
 
-// Opens the archive in whichever placement the file carries it. Throws
-// EDamagedData for a damaged directory.
+// Opens the archive in whichever placement the file carries it. Only an
+// executable can carry an appended archive: a game.dat whose last entry
+// happens to end in a trailer-like "mr" is still read from its own start or
+// its companion directory. Throws EDamagedData for a damaged directory.
 std::unique_ptr<TVrFileCollection> OpenArchive(const std::string& path) {
   auto collection = std::make_unique<TVrFileCollection>();
-  if (archive::HasAppendedArchive(path)) {
+  if (!StartsWithExecutableHeader(path)) {
+    collection->OpenFile(path, true);
+  } else if (archive::HasAppendedArchive(path)) {
     collection->OpenAppended(path);
-  } else if (StartsWithExecutableHeader(path)) {
+  } else {
     auto module = platform::TModule::Load(path);
     if (module != nullptr && module->FindResource("DUMMY", "BINTYPE")) {
       collection->OpenResource(std::move(module), "DUMMY", "BINTYPE");
     } else {
       collection->OpenFile(path, true);
     }
-  } else {
-    collection->OpenFile(path, true);
   }
   // Entries come from the archive only, never from loose files beside it.
   collection->BaseFolder.clear();

@@ -95,6 +95,21 @@ TEST(MoraArchiveCommands, ListReadsASetupProgramsAppendedArchive) {
   EXPECT_NE(run.Output.find("3 entries"), std::string::npos) << run.Output;
 }
 
+TEST(MoraArchiveCommands, AGameDatEndingLikeATrailerIsReadFromItsStart) {
+  // The last stored entry ends in the int32 0 and "mr", which would name a
+  // directory at position 0 if the file were taken as an executable.
+  TTempFolder folder;
+  TVrArchiveWriter writer;
+  TArchiveEntryOptions stored;
+  stored.Stored = true;
+  writer.AddBytes("a.txt", "alpha", stored);
+  writer.AddBytes("tail.bin", std::string("xyz\0\0\0\0mr", 9), stored);
+  writer.WriteSeparate(folder / "game.dat");
+  const TRun run = RunMora("list " + Native(folder / "game.dat"));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("2 entries"), std::string::npos) << run.Output;
+}
+
 TEST(MoraArchiveCommands, ExtractWritesInflatedEntriesIntoFolders) {
   TTempFolder folder;
   SampleWriter().WriteSeparate(folder / "game.dat");
