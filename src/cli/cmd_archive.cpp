@@ -12,6 +12,7 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/vrfiles.h"
@@ -42,10 +43,14 @@ std::string NameArgument(const std::string& argument) {
 bool IsSentinel(const TVrFile& file) { return file.Name() == archive::SentinelName; }
 bool IsSuperseded(const TVrFile& file) { return !file.Name().empty() && file.Name()[0] == '/'; }
 
+// A Windows program ("MZ") or a native POSIX one (ELF): the files that can
+// carry an appended archive or an archive resource.
 bool StartsWithExecutableHeader(const std::string& path) {
   platform::TFileStream stream(path, platform::TFileStream::TMode::OpenRead);
-  char header[2] = {0, 0};
-  return stream.Read(header, 2) == 2 && header[0] == 'M' && header[1] == 'Z';
+  char header[4] = {0, 0, 0, 0};
+  const std::int64_t got = stream.Read(header, 4);
+  if (got >= 2 && header[0] == 'M' && header[1] == 'Z') return true;
+  return got == 4 && std::string_view(header, 4) == "\x7F" "ELF";
 }
 
 // Opens the archive in whichever placement the file carries it. Only an

@@ -86,13 +86,16 @@ TEST(MoraArchiveCommands, ListPrintsEveryEntryAsJson) {
 }
 
 TEST(MoraArchiveCommands, ListReadsASetupProgramsAppendedArchive) {
-  TTempFolder folder;
-  test::WriteFile(folder / "setup.exe", "MZ" + std::string(300, '\x90'));
-  SampleWriter().AppendTo(folder / "setup.exe");
-  const TRun run = RunMora("list " + Native(folder / "setup.exe"));
-  EXPECT_EQ(run.ExitCode, 0) << run.Output;
-  EXPECT_NE(run.Output.find("readme.txt"), std::string::npos) << run.Output;
-  EXPECT_NE(run.Output.find("3 entries"), std::string::npos) << run.Output;
+  // A Windows setup program and a native one.
+  for (const std::string& header : {std::string("MZ"), std::string("\x7F" "ELF")}) {
+    TTempFolder folder;
+    test::WriteFile(folder / "setup.exe", header + std::string(300, '\x90'));
+    SampleWriter().AppendTo(folder / "setup.exe");
+    const TRun run = RunMora("list " + Native(folder / "setup.exe"));
+    EXPECT_EQ(run.ExitCode, 0) << run.Output;
+    EXPECT_NE(run.Output.find("readme.txt"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("3 entries"), std::string::npos) << run.Output;
+  }
 }
 
 TEST(MoraArchiveCommands, AGameDatEndingLikeATrailerIsReadFromItsStart) {
