@@ -11,6 +11,7 @@
 #include "base/sjis.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/shell.h"
 #include "platform/system.h"
 #include "settings/fileutil.h"
 #include "settings/installset.h"
@@ -99,6 +100,10 @@ class TFormType::TObserver : public TStepObserver {
   }
   void Wait(std::uint32_t milliseconds) override { FForm.FEnvironment.Sleep(milliseconds); }
   void BringToFront() override { FForm.BringToFront(); }
+  int OpenDocument(const std::string& file, const std::string& parameters,
+                   const std::string& folder) override {
+    return FForm.FEnvironment.OpenDocument(file, parameters, folder);
+  }
 
  private:
   TFormType& FForm;
@@ -118,6 +123,7 @@ TFormType::TFormType(ui::TApplication& application, ui::TForm* owner,
   if (!FEnvironment.DiskFreeBytes) FEnvironment.DiskFreeBytes = platform::DiskFreeBytes;
   if (!FEnvironment.WindowsVersion) FEnvironment.WindowsVersion = platform::WindowsVersion;
   if (!FEnvironment.Sleep) FEnvironment.Sleep = platform::SleepMs;
+  if (!FEnvironment.OpenDocument) FEnvironment.OpenDocument = platform::ShellExecuteOpen;
   CreateControls();
   try {
     FormCreate();

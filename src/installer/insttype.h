@@ -36,6 +36,11 @@ struct TWizardEnvironment {
   std::function<std::uint32_t()> WindowsVersion;
   // Blocking waits of the steps.
   std::function<void(std::uint32_t milliseconds)> Sleep;
+  // Opens a document through the shell (the read-me at the end of an
+  // installation); the shell's result.
+  std::function<int(const std::string& file, const std::string& parameters,
+                    const std::string& folder)>
+      OpenDocument;
 
   // The first argument of the running process, the platform's services.
   static TWizardEnvironment FromProcess();

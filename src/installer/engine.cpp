@@ -1,0 +1,455 @@
+// The copy step of an installation: clears an old data archive, walks over
+// the disks (asking for each further one), copies the chosen loose files,
+// builds or extends the installed data archive, writes the archive's
+// separate files, checks the archive and records the installation.
+#include "installer/engine.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "archive/bigstreams.h"
+#include "archive/vrfiles.h"
+#include "base/errors.h"
+#include "base/sjis.h"
+#include "platform/files.h"
+#include "platform/streams.h"
+#include "settings/fileutil.h"
+#include "settings/installset.h"
+
+namespace mora::installer {
+
+using base::Sjis;
+
+namespace {
+
+// Entries larger than this refresh the build progress on their own.
+constexpr std::int64_t LargeEntrySize = 3145728;
+
+// Index just behind the last delimiter ("\" outside a double-byte character,
+// or "/"), 0 when there is none.
+std::size_t NamePartStart(std::string_view path) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size();) {
+    const auto byte = static_cast<unsigned char>(path[i]);
+    if (base::IsLeadByte(byte)) {
+      i += 2;
+      continue;
+    }
+    if (byte == '\\' || byte == '/') start = i + 1;
+    i += 1;
+  }
+  return std::min(start, path.size());
+}
+
+std::string FileNamePart(const std::string& path) { return path.substr(NamePartStart(path)); }
+
+std::string FolderPart(const std::string& path) { return path.substr(0, NamePartStart(path)); }
+
+// The extension with its dot (".mp3"); "" when the name has none.
+std::string ExtensionOf(const std::string& path) {
+  const std::string name = FileNamePart(path);
+  const std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+// A 64-bit count shown on a 32-bit progress bar: the low 32 bits, as the
+// bar's range takes them.
+std::int32_t ProgressValue(std::int64_t value) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
+}
+
+std::string Counted(std::string_view before, std::int64_t index, std::int64_t count,
+                    std::string_view after) {
+  return Sjis(before) + std::to_string(index) + "/" + std::to_string(count) + Sjis(after);
+}
+
+// A component made only of dots and spaces becomes "." or ".." once the
+// system trims trailing dots and spaces.
+bool IsDotsAndSpaces(std::string_view component) {
+  return component.find_first_not_of(". ") == std::string_view::npos;
+}
+
+void ClearReadOnly(const std::string& path) {
+  const std::uint32_t attributes = platform::GetFileAttributes(path);
+  if (attributes == platform::InvalidFileAttributes) return;
+  if ((attributes & platform::faReadOnly) == 0) return;
+  std::uint32_t cleared = attributes & ~platform::faReadOnly;
+  if (cleared == 0) cleared = platform::faNormal;
+  platform::SetFileAttributes(path, cleared);
+}
+
+// One run of the copy step over the values it was given.
+class TInstallRun {
+ public:
+  TInstallRun(const TShellServices& shell, settings::TMoraInstallSet& settings,
+              archive::TVrFileCollection& medium, const TInstallRequest& request,
+              TStepObserver& observer, std::int64_t& copiedBytes)
+      : FShell(shell),
+        FSettings(settings),
+        FMedium(medium),
+        FRequest(request),
+        FObserver(observer),
+        FCopiedBytes(copiedBytes),
+        FSource(settings::AppendPathDelimiter(request.SourceFolder)),
+        FDest(settings::AppendPathDelimiter(request.DestDir)) {}
+
+  TStepOutcome Run() {
+    Start();
+    if (FSettings.AddOnPackage == 0) ClearOldArchive();
+    OpenTarget();
+    TStepOutcome outcome = CopyDisks();
+    if (outcome != TStepOutcome::Finished) return outcome;
+    outcome = CheckTarget();
+    if (outcome != TStepOutcome::Finished) return outcome;
+    Record();
+    OpenReadme();
+    return TStepOutcome::Finished;
+  }
+
+ private:
+  void Start() {
+    FObserver.HideBackButton();
+    FObserver.HideNextButton();
+    FObserver.SetCaption(Sjis("ファイルコピー"));
+    FObserver.ProcessMessages();
+    FCopiedBytes = 0;
+    FObserver.SetProgressMax(ProgressValue(FRequest.RequiredBytes / 10));
+  }
+
+  // The volumes of an earlier installation's archive, up to the first gap.
+  void ClearOldArchive() {
+    const std::string archiveName = FDest + "game.dat";
+    const std::string directoryName = archive::CompanionFileName(archiveName);
+    if (platform::FileExists(archiveName)) platform::DeleteFile(archiveName);
+    if (platform::FileExists(directoryName)) platform::DeleteFile(directoryName);
+    for (int n = 1;; ++n) {
+      const std::string volume = archive::TQsBigFileStream::VolumeNameOf(archiveName, n);
+      if (!platform::FileExists(volume)) break;
+      platform::DeleteFile(volume);
+    }
+  }
+
+  void OpenTarget() {
+    if (!FRequest.Data && FSettings.AddOnPackage == 0 && FSettings.FilesInArchive == 0) return;
+    FTarget = std::make_unique<archive::TVrFileCollection>();
+    FTarget->OpenFile(FDest + "game.dat", true);
+    FTarget->OnProgress = [this](archive::TVrFileCollection&, archive::TVrFile&, std::int64_t size,
+                                 std::int32_t index, std::int32_t count, bool& cancel) {
+      BuildProgress(size, index, count, cancel);
+    };
+  }
+
+  TStepOutcome CopyDisks() {
+    // The number of disks is taken once: a later disk's settings do not
+    // change how far the walk goes.
+    const int diskCount = FSettings.DiskCount();
+    for (int disk = 0; disk < diskCount; ++disk) {
+      if (!FRequest.AllDisks && disk != FSettings.DiskIndex) continue;
+      TStepOutcome outcome = TStepOutcome::Finished;
+      if (disk != FSettings.DiskIndex) outcome = ChangeDisk(disk);
+      if (outcome == TStepOutcome::Finished && FSettings.FilesInArchive == 0) {
+        outcome = CopyLooseFiles();
+      }
+      if (outcome == TStepOutcome::Finished && (FRequest.Data || FSettings.AddOnPackage != 0)) {
+        outcome = BuildArchive();
+      }
+      if (outcome != TStepOutcome::Finished) return outcome;
+      if (FSettings.FilesInArchive != 0) InstallSeparateFiles();
+    }
+    return TStepOutcome::Finished;
+  }
+
+  // Asks for disk `disk` until its settings file is in the source folder.
+  TStepOutcome ChangeDisk(int disk) {
+    FMedium.Open("");
+    const std::string prompt = Sjis("ディスク") + std::to_string(disk + 1) +
+                               Sjis("を入れてからOKをクリックしてください");
+    while (FSettings.DiskIndex != disk) {
+      const int answer =
+          FObserver.MessageDialog(prompt, ui::TMsgDlgType::mtInformation, ui::mbOK | ui::mbAbort);
+      if (answer != ui::mrOk) {
+        if (FObserver.MessageDialog(Sjis("インストールを中断しますか？"),
+                                    ui::TMsgDlgType::mtConfirmation, ui::mbYesNo) == ui::mrYes) {
+          return TStepOutcome::Stopped;
+        }
+        continue;
+      }
+      FObserver.Wait(500);
+      const std::string settingsFile = FSource + "install.dat";
+      if (!platform::FileExists(settingsFile)) continue;
+      settings::TMoraInstallSet loaded;
+      try {
+        loaded.LoadFromFile(settingsFile);
+      } catch (const base::Exception& error) {
+        // A damaged or unreadable disk: say why and ask again.
+        FObserver.MessageDialog(error.Message(), ui::TMsgDlgType::mtWarning, ui::mbOK);
+        continue;
+      }
+      // A disk of another title is the wrong disk.
+      if (loaded.Title != FSettings.Title) continue;
+      TakeOverSettings(std::move(loaded));
+    }
+    FMedium.Open(FSource + "game.dat");
+    return TStepOutcome::Finished;
+  }
+
+  // The next disk's settings replace the running ones; the names recorded
+  // so far stay in the record, ahead of any the disk's file lists.
+  void TakeOverSettings(settings::TMoraInstallSet loaded) {
+    std::vector<std::string> listed = std::move(loaded.InstalledFiles);
+    loaded.InstalledFiles = std::move(FSettings.InstalledFiles);
+    for (const std::string& name : listed) loaded.AddInstalledFile(name);
+    FSettings = std::move(loaded);
+  }
+
+  TStepOutcome CopyLooseFiles() {
+    std::vector<std::string> found;
+    settings::ListFiles(FSource, settings::AllAttributeBits & ~platform::faDirectory, true, true,
+                        found, true);
+    std::vector<std::string> items;
+    for (const std::string& item : found) {
+      if (ShouldCopy(item.substr(FSource.size()), item)) items.push_back(item);
+    }
+    for (const std::string& item : items) {
+      FCopiedBytes += settings::FileSizeOf(item);
+      FObserver.SetProgress(ProgressValue(FCopiedBytes / 10));
+      FObserver.SetStatus(base::FormatS(Sjis("%s をコピー中..."), FileNamePart(item)));
+      if (FObserver.ProcessMessages()) return TStepOutcome::Stopped;
+      const std::string relative = item.substr(FSource.size());
+      const std::string target = FDest + relative;
+      if (!platform::ForceDirectories(FolderPart(target))) {
+        FObserver.MessageDialog(Sjis("ディレクトリを作成できませんでした"),
+                                ui::TMsgDlgType::mtWarning, ui::mbOK);
+        return TStepOutcome::Closed;
+      }
+      if (!settings::CopyFileOver(item, target)) {
+        // A file that is not there must not be recorded as installed.
+        FObserver.MessageDialog(Sjis("ファイルをコピーできませんでした") + "\r\n" + target,
+                                ui::TMsgDlgType::mtWarning, ui::mbOK);
+        return TStepOutcome::Closed;
+      }
+      ClearReadOnly(target);
+      FSettings.AddInstalledFile(relative);
+    }
+    return TStepOutcome::Finished;
+  }
+
+  bool ShouldCopy(const std::string& relative, const std::string& item) const {
+    if (!FSettings.IsPlainFile(relative)) return false;
+    if (FSettings.AddOnPackage != 0) return true;
+    const int kind = MediaKindOf(ExtensionOf(item));
+    if (kind == MediaKindSound && !FRequest.Sound) return false;
+    if (kind == MediaKindMovie && !FRequest.Movie) return false;
+    return true;
+  }
+
+  TStepOutcome BuildArchive() {
+    platform::ForceDirectories(FDest);
+    if (FTarget->UpdateFrom(FMedium)) {
+      FSettings.AddInstalledFile(
+          FileNamePart(archive::CompanionFileName(FTarget->FileName())));
+    }
+    if (FObserver.StopRequested()) return TStepOutcome::Stopped;
+    if (FRequest.Data && FSettings.AddOnPackage == 0) FSettings.DataInstalled = 1;
+    return TStepOutcome::Finished;
+  }
+
+  void BuildProgress(std::int64_t size, std::int32_t index, std::int32_t count, bool& cancel) {
+    FCopiedBytes += size;
+    if (index % 10 != 9 && size <= LargeEntrySize) return;
+    FObserver.SetProgress(ProgressValue(FCopiedBytes / 10));
+    FObserver.SetStatus(Counted("データファイルを構築中(", std::int64_t{index} + 1, count, ")..."));
+    cancel = FObserver.ProcessMessages();
+  }
+
+  void InstallSeparateFiles() {
+    for (int i = 0; i < FMedium.Count(); ++i) {
+      const archive::TVrFile& entry = FMedium.Entries(i);
+      if (entry.InstallAsFile == 0 || entry.Name() == "install.dat") continue;
+      // An entry replaced by a later one of the same name keeps its bytes
+      // under a name starting with "/"; the later entry is installed.
+      if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
+      InstallSeparateFile(entry);
+    }
+  }
+
+  void InstallSeparateFile(const archive::TVrFile& entry) {
+    const std::string& name = entry.Name();
+    if (!IsSafeInstalledName(name)) {
+      throw base::EDamagedData(Sjis("インストール先の外を指すファイル名です") + "\r\n" + name);
+    }
+    const std::string target = FDest + name;
+    if (platform::FileExists(target) && FSettings.SetupKind != 2) {
+      const std::optional<std::int32_t> age = platform::GetFileDosTime(target);
+      if (age && *age >= entry.FileTime) return;
+    }
+    platform::ForceDirectories(FolderPart(target));
+    platform::TMemoryStream content;
+    const std::string damaged = Sjis("ファイルが壊れています") + "\r\n" + name;
+    try {
+      FMedium.LoadEntry(content, name);
+    } catch (const base::EZDecompressionError&) {
+      throw base::EDamagedData(damaged);
+    } catch (const base::EReadError&) {
+      throw base::EDamagedData(damaged);
+    }
+    if (archive::MemoryStreamCRC32(content) != entry.CRC) throw base::EDamagedData(damaged);
+    try {
+      // Written beside the target and renamed over it: a failed write never
+      // leaves a cut-off file that a later run would take as up to date.
+      content.SaveToFile(target);
+    } catch (const base::Exception&) {
+      throw base::EFCreateError(Sjis("ファイルが作成できません") + "\r\n" + target);
+    }
+    platform::SetFileDosTime(target, entry.FileTime);
+    FSettings.AddInstalledFile(name);
+  }
+
+  TStepOutcome CheckTarget() {
+    if (FTarget == nullptr) return TStepOutcome::Finished;
+    FTarget->OnProgress = [this](archive::TVrFileCollection&, archive::TVrFile&, std::int64_t,
+                                 std::int32_t index, std::int32_t count, bool& cancel) {
+      FObserver.SetProgressMax(count - 1);
+      FObserver.SetProgress(index);
+      FObserver.SetStatus(Counted("データファイルを調べています(", std::int64_t{index} + 1, count, ")..."));
+      cancel = FObserver.ProcessMessages();
+    };
+    FObserver.SetHeading(Sjis("データファイルをチェックしています"));
+    if (!FTarget->Verify()) {
+      FObserver.MessageDialog(
+          Sjis("ファイルの内容が正しくありません\r\nインストールしなおしてください\r\n"
+               "何度も失敗する場合は、スキャンディスクを実行して\r\n"
+               "ハードディスクに異常がないか調べてください"),
+          ui::TMsgDlgType::mtWarning, ui::mbOK);
+      return TStepOutcome::Stopped;
+    }
+    if (FObserver.StopRequested()) return TStepOutcome::Stopped;
+    return TStepOutcome::Finished;
+  }
+
+  void Record() {
+    if (FTarget != nullptr) {
+      if (auto* stream = dynamic_cast<archive::TQsBigFileStream*>(FTarget->Stream())) {
+        for (int v = 0; v < stream->VolumeCount(); ++v) {
+          FSettings.AddInstalledFile(FileNamePart(stream->VolumeName(v)));
+        }
+      }
+      FTarget.reset();
+    }
+    if (FSettings.SetupKind == 2) return;
+    FSettings.UninstallMode = 1;
+    FSettings.AddInstalledFile("install.dat");
+    SaveRecord();
+    if (FSettings.AddOnPackage == 0) {
+      FObserver.SetHeading(Sjis("ショートカットを作成しています"));
+      FObserver.HideProgress();
+      FObserver.ProcessMessages();
+      FShell.CreateShortcuts(FSettings, FDest);
+      FObserver.Wait(2000);
+      FObserver.BringToFront();
+    }
+    FSettings.WriteRegString("InstallPath", FDest);
+    FObserver.SetHeading(Sjis("レジストリを更新しています"));
+    FObserver.ProcessMessages();
+    FObserver.Wait(1000);
+  }
+
+  // The installed install.dat. An add-on adds its names to the record of the
+  // installation it extends; installing a title again over itself keeps the
+  // names recorded before, so that the uninstallation still finds them.
+  void SaveRecord() {
+    const std::string recordName = FDest + "install.dat";
+    // A title without loose files or data has not made the folder yet.
+    platform::ForceDirectories(FDest);
+    std::optional<settings::TMoraInstallSet> existing;
+    if (platform::FileExists(recordName)) {
+      existing.emplace();
+      try {
+        existing->LoadFromFile(recordName);
+      } catch (const base::Exception&) {
+        // A damaged record holds nothing worth keeping; it is replaced.
+        existing.reset();
+      }
+    }
+    if (FSettings.AddOnPackage != 0 && existing) {
+      for (const std::string& name : FSettings.InstalledFiles) existing->AddInstalledFile(name);
+      existing->SaveToFile(recordName);
+      return;
+    }
+    if (existing && existing->Title == FSettings.Title) {
+      for (const std::string& name : existing->InstalledFiles) FSettings.AddInstalledFile(name);
+    }
+    FSettings.SaveToFile(recordName);
+  }
+
+  void OpenReadme() {
+    if (FSettings.ReadmeFile.empty() || FSettings.ShowReadme == 0) return;
+    FObserver.OpenDocument(FDest + FSettings.ReadmeFile, "", FDest);
+  }
+
+  const TShellServices& FShell;
+  settings::TMoraInstallSet& FSettings;
+  archive::TVrFileCollection& FMedium;
+  const TInstallRequest& FRequest;
+  TStepObserver& FObserver;
+  std::int64_t& FCopiedBytes;
+  const std::string FSource;
+  const std::string FDest;
+  std::unique_ptr<archive::TVrFileCollection> FTarget;
+};
+
+}  // namespace
+
+int MediaKindOf(std::string_view extension) {
+  if (extension.empty()) return MediaKindOther;
+  const std::string lower = base::LowerCase932(extension);
+  if (SoundExtensions.find(lower) != std::string_view::npos) return MediaKindSound;
+  if (MovieExtensions.find(lower) != std::string_view::npos) return MediaKindMovie;
+  return MediaKindOther;
+}
+
+bool IsSafeInstalledName(std::string_view name) {
+  if (!archive::IsSafeEntryPath(name)) return false;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  // The byte-wise delimiter test above must agree with the conversion the
+  // system sees: a lead byte without a valid trail byte is refused.
+  try {
+    (void)base::Cp932ToUtf16(name);
+  } catch (const base::EConvertError&) {
+    return false;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    const bool end = i == name.size();
+    if (!end && !(base::IsPathDelimiter(name, i) || name[i] == '/')) continue;
+    if (IsDotsAndSpaces(name.substr(start, i - start))) return false;
+    start = i + 1;
+  }
+  return true;
+}
+
+TMoraInstallEngine::TMoraInstallEngine(TShellServices shell) : FShell(std::move(shell)) {
+  if (!FShell.CreateShortcuts || !FShell.DeleteProgramGroup) {
+    throw std::invalid_argument("TMoraInstallEngine needs both shell services");
+  }
+}
+
+TStepOutcome TMoraInstallEngine::Install(settings::TMoraInstallSet& settings,
+                                         archive::TVrFileCollection* mediumArchive,
+                                         const TInstallRequest& request,
+                                         TStepObserver& observer) {
+  // Without a medium archive (a setup whose data are all loose files) the
+  // run opens its own reader for the further disks.
+  archive::TVrFileCollection ownMedium;
+  TInstallRun run(FShell, settings, mediumArchive != nullptr ? *mediumArchive : ownMedium,
+                  request, observer, FCopiedBytes);
+  return run.Run();
+}
+
+}  // namespace mora::installer

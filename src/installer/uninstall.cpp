@@ -1,0 +1,112 @@
+// The delete step of an uninstallation: removes the program group, the
+// recorded files, the save data on request, the folders left empty and the
+// title's registry key. Only names inside the installation folder are
+// deleted.
+#include <string>
+#include <vector>
+
+#include "base/sjis.h"
+#include "installer/engine.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "settings/fileutil.h"
+#include "settings/installset.h"
+
+namespace mora::installer {
+
+using base::Sjis;
+
+namespace {
+
+// Refused names shown in the warning; the rest are counted.
+constexpr std::size_t RefusedNamesShown = 10;
+
+// "", "\", "C:" and "C:\": a folder whose tree is the whole drive.
+bool IsDriveRoot(const std::string& folder) {
+  std::string path = folder;
+  if (base::EndsWithPathDelimiter(path)) path.pop_back();
+  return path.empty() || (path.size() == 2 && path[1] == ':');
+}
+
+void DeleteRecordedFile(const std::string& path) {
+  const std::uint32_t attributes = platform::GetFileAttributes(path);
+  if (attributes == platform::InvalidFileAttributes) return;
+  if ((attributes & platform::faDirectory) != 0) return;
+  if ((attributes & platform::faReadOnly) != 0) {
+    std::uint32_t cleared = attributes & ~platform::faReadOnly;
+    if (cleared == 0) cleared = platform::faNormal;
+    platform::SetFileAttributes(path, cleared);
+  }
+  // A file in use stays; the uninstallation goes on without a word.
+  platform::DeleteFile(path);
+}
+
+std::string RefusedNamesText(const std::vector<std::string>& refused) {
+  std::string text = Sjis("インストール先の外を指すファイル名は削除しませんでした");
+  for (std::size_t i = 0; i < refused.size() && i < RefusedNamesShown; ++i) {
+    text += "\r\n" + refused[i];
+  }
+  if (refused.size() > RefusedNamesShown) {
+    text += "\r\n" + Sjis("ほか ") + std::to_string(refused.size() - RefusedNamesShown) +
+            Sjis(" 件");
+  }
+  return text;
+}
+
+}  // namespace
+
+void RemoveEmptyFolders(const std::string& folder) {
+  std::vector<std::string> subFolders;
+  settings::ListFiles(folder, platform::faDirectory, false, true, subFolders, false);
+  for (const std::string& subFolder : subFolders) RemoveEmptyFolders(subFolder);
+  std::vector<std::string> left;
+  settings::ListFiles(folder, settings::AllAttributeBits, true, true, left, false);
+  if (left.empty()) platform::RemoveDirectory(folder);
+}
+
+TStepOutcome TMoraInstallEngine::Uninstall(settings::TMoraInstallSet& settings,
+                                           const TUninstallRequest& request,
+                                           TStepObserver& observer) {
+  observer.SetHeading(settings.Title + Sjis(" を削除しています"));
+  observer.HideNextButton();
+  observer.SetCaption(Sjis("削除"));
+  observer.SetStatus(Sjis("ショートカットを削除しています..."));
+  if (observer.ProcessMessages()) return TStepOutcome::Stopped;
+
+  if (!FShell.DeleteProgramGroup(settings.Title)) {
+    observer.MessageDialog(Sjis("ショートカットの削除に失敗しました"),
+                           ui::TMsgDlgType::mtInformation, ui::mbOK);
+  }
+  observer.Wait(3000);
+  observer.BringToFront();
+  // The folder chooser lets go of the installation folder before it goes.
+  observer.ChooseFolder(platform::WindowsFolder());
+
+  observer.SetStatus(Sjis("ファイルを削除しています..."));
+  if (observer.ProcessMessages()) return TStepOutcome::Stopped;
+
+  const std::string folder = settings::AppendPathDelimiter(request.InstallFolder);
+  std::vector<std::string> refused;
+  for (const std::string& name : settings.InstalledFiles) {
+    if (!IsSafeInstalledName(name)) {
+      refused.push_back(name);
+      continue;
+    }
+    DeleteRecordedFile(folder + name);
+  }
+  if (!refused.empty()) {
+    observer.MessageDialog(RefusedNamesText(refused), ui::TMsgDlgType::mtWarning, ui::mbOK);
+  }
+  if (request.DeleteSave) platform::DeleteFile(folder + "save.dat");
+  // Only below a real folder: the tree of a whole drive is never swept.
+  if (!IsDriveRoot(request.FirstArgument)) RemoveEmptyFolders(request.FirstArgument);
+
+  observer.SetStatus(Sjis("レジストリを削除しています..."));
+  observer.ProcessMessages();
+  settings.DeleteRegKey();
+  observer.Wait(1000);
+  observer.SetExitText(Sjis("アンインストールが完了しました"));
+  return TStepOutcome::Finished;
+}
+
+}  // namespace mora::installer
