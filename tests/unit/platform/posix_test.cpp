@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <vector>
 
 #include "base/binary.h"
@@ -152,6 +153,26 @@ TEST_F(PosixDrives, UnrepresentablePathsAnswerFalseOrThrow) {
   ::unlink((PathToNative(folder) + "/\xF0\x9F\x98\x80.txt").c_str());
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].Name, "plain.txt");
+}
+
+TEST_F(PosixDrives, LinksAreReportedWithWhatTheyPointTo) {
+  const std::string folder = test::FreshFolder();
+  const std::string host = PathToNative(folder);
+  WriteHost(host + "/file.txt", "12345");
+  ASSERT_EQ(::mkdir((host + "/sub").c_str(), 0777), 0);
+  ASSERT_EQ(::symlink("file.txt", (host + "/to-file").c_str()), 0);
+  ASSERT_EQ(::symlink("sub", (host + "/to-folder").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", (host + "/dangling").c_str()), 0);
+  std::map<std::string, TFindData> found;
+  for (const auto& entry : FindFiles(folder)) found[entry.Name] = entry;
+  ASSERT_EQ(found.size(), 5u);
+  EXPECT_EQ(found["file.txt"].Attributes, faArchive);
+  EXPECT_EQ(found["sub"].Attributes, faDirectory);
+  EXPECT_EQ(found["to-file"].Attributes, faArchive | faReparsePoint);
+  EXPECT_EQ(found["to-file"].Size, 5);
+  EXPECT_EQ(found["to-folder"].Attributes, faDirectory | faReparsePoint);
+  EXPECT_EQ(found["dangling"].Attributes, faArchive | faReparsePoint);
+  EXPECT_EQ(found["dangling"].Size, 0);
 }
 
 TEST_F(PosixDrives, CommandLineArgumentsBecomeDrivePaths) {
