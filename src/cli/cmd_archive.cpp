@@ -1,7 +1,8 @@
-// mora list ARCHIVE [--json], mora extract ARCHIVE [-o DIR] [NAME...] and
-// mora test ARCHIVE: inspect, unpack and check a game archive. ARCHIVE is a
-// game.dat (with its companion .ext beside it), a setup program carrying an
-// appended archive, or one carrying the archive as its resource.
+// mora list MEDIUM [--json], mora extract MEDIUM [-o DIR] [NAME...] and
+// mora test MEDIUM: inspect, unpack and check a game archive. MEDIUM is a
+// game.dat (with its companion .ext beside it), a setup program carrying the
+// archive as its resource or appended to it, or a medium folder; the archive
+// is found as the setup program finds it (installer/medium.h).
 // Missing files and names exit with ExitMissing, damaged data with
 // ExitDamaged, names that would leave the output folder with ExitFailure.
 #include <unistd.h>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "archive/vrfiles.h"
@@ -20,9 +20,9 @@
 #include "base/errors.h"
 #include "base/sjis.h"
 #include "cli/commands.h"
+#include "installer/medium.h"
 #include "platform/files.h"
 #include "platform/folders.h"
-#include "platform/resources.h"
 #include "platform/streams.h"
 
 namespace mora::cli {
@@ -43,56 +43,21 @@ std::string NameArgument(const std::string& argument) {
 bool IsSentinel(const TVrFile& file) { return file.Name() == archive::SentinelName; }
 bool IsSuperseded(const TVrFile& file) { return !file.Name().empty() && file.Name()[0] == '/'; }
 
-// A Windows program ("MZ") or a native POSIX one (ELF): the files that can
-// carry an appended archive or an archive resource.
-bool StartsWithExecutableHeader(const std::string& path) {
-  platform::TFileStream stream(path, platform::TFileStream::TMode::OpenRead);
-  char header[4] = {0, 0, 0, 0};
-  const std::int64_t got = stream.Read(header, 4);
-  if (got >= 2 && header[0] == 'M' && header[1] == 'Z') return true;
-  return got == 4 && std::string_view(header, 4) == "\x7F" "ELF";
-}
-
-// Opens the archive in whichever placement the file carries it. Only an
-// executable can carry an appended archive: a game.dat whose last entry
-// happens to end in a trailer-like "mr" is still read from its own start or
-// its companion directory. Throws EDamagedData for a damaged directory.
-std::unique_ptr<TVrFileCollection> OpenArchive(const std::string& path) {
-  auto collection = std::make_unique<TVrFileCollection>();
-  if (!StartsWithExecutableHeader(path)) {
-    collection->OpenFile(path, true);
-  } else if (archive::HasAppendedArchive(path)) {
-    collection->OpenAppended(path);
-  } else {
-    auto module = platform::TModule::Load(path);
-    if (module != nullptr && module->FindResource("DUMMY", "BINTYPE")) {
-      collection->OpenResource(std::move(module), "DUMMY", "BINTYPE");
-    } else {
-      collection->OpenFile(path, true);
-    }
-  }
-  // Entries come from the archive only, never from loose files beside it.
-  collection->BaseFolder.clear();
-  return collection;
-}
-
-// Runs body with the archive open, mapping the failures to exit codes.
+// Runs body with the medium's archive open, mapping the failures to exit
+// codes.
 template <class TBody>
 int WithArchive(const std::string& argument, TBody&& body) {
   const std::string path = PathArgument(argument);
-  if (!platform::FileExists(path)) {
-    std::cerr << "mora: " << argument
-              << (platform::DirectoryExists(path) ? ": is a folder, not an archive\n"
-                                                  : ": no such file\n");
+  if (!platform::FileExists(path) && !platform::DirectoryExists(path)) {
+    std::cerr << "mora: " << argument << ": no such file or folder\n";
     return ExitMissing;
   }
   try {
-    auto collection = OpenArchive(path);
-    if (collection->Stream() == nullptr) {
-      std::cerr << "mora: " << argument << ": no archive found\n";
-      return ExitDamaged;
-    }
-    return body(*collection);
+    installer::TMediumArchive medium = installer::OpenMediumArchive(path);
+    return body(*medium.Archive);
+  } catch (const installer::EMediumMissing& e) {
+    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
+    return ExitMissing;
   } catch (const base::EDamagedData& e) {
     std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
     return ExitDamaged;
@@ -272,12 +237,15 @@ int TestArchive(const std::string& argument) {
   });
 }
 
+const char* const MediumHelp =
+    "game.dat, a setup program carrying the archive, or a medium folder";
+
 const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
   {
     auto* command = app.add_subcommand("list", "List the entries of a game archive");
     auto archive = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
-    command->add_option("ARCHIVE", *archive, "game.dat, or a setup program carrying an archive")
+    command->add_option("MEDIUM", *archive, MediumHelp)
         ->required();
     command->add_flag("--json", *json, "Print a JSON array of the entries");
     command->callback([archive, json, &exitCode] { exitCode = ListArchive(*archive, *json); });
@@ -287,7 +255,7 @@ const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
     auto archive = std::make_shared<std::string>();
     auto output = std::make_shared<std::string>();
     auto names = std::make_shared<std::vector<std::string>>();
-    command->add_option("ARCHIVE", *archive, "game.dat, or a setup program carrying an archive")
+    command->add_option("MEDIUM", *archive, MediumHelp)
         ->required();
     command->add_option("-o,--output", *output, "Folder to extract into (default: current)");
     command->add_option("NAME", *names, "Entries to extract (default: all current ones)");
@@ -298,7 +266,7 @@ const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
   {
     auto* command = app.add_subcommand("test", "Check every entry of a game archive");
     auto archive = std::make_shared<std::string>();
-    command->add_option("ARCHIVE", *archive, "game.dat, or a setup program carrying an archive")
+    command->add_option("MEDIUM", *archive, MediumHelp)
         ->required();
     command->callback([archive, &exitCode] { exitCode = TestArchive(*archive); });
   }

@@ -36,7 +36,7 @@ std::string PathArgument(const std::string& nativePath) {
 std::string ToTerminal(const std::string& text932) { return base::Cp932ToUtf8Lossy(text932); }
 
 int Run(int argc, char** argv) {
-  platform::SetCommandLineArguments(argc, argv);
+  platform::BeginProcess(argc, argv);
   CLI::App app{"mora: inspect, test, extract, install and build setup media"};
   app.require_subcommand(0, 1);
   app.set_version_flag("--version", std::string("mora ") + MORA_VERSION);

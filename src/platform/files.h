@@ -23,6 +23,8 @@ constexpr std::uint32_t faVolumeID = 0x08;
 constexpr std::uint32_t faDirectory = 0x10;
 constexpr std::uint32_t faArchive = 0x20;
 constexpr std::uint32_t faNormal = 0x80;
+// A link: a symbolic link, or on Windows also a junction (FindFiles only).
+constexpr std::uint32_t faReparsePoint = 0x400;
 constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
 
 bool FileExists(const std::string& path);       // an existing file, not a folder
@@ -53,7 +55,11 @@ struct TFindData {
 };
 
 // Entries of one folder in the file system's order, without "." and "..";
-// empty when the folder does not exist or cannot be read.
+// empty when the folder does not exist or cannot be read. A link carries
+// faReparsePoint; on POSIX its other attributes and its size are those of
+// what it points to (a link to a folder has faDirectory too, as Windows
+// reports its own folder links), and a link that points nowhere is an
+// entry of size 0 without faDirectory.
 std::vector<TFindData> FindFiles(const std::string& folder);
 
 // Bytes available to the caller on the drive of rootPath ("C:\"); -1 when

@@ -15,10 +15,17 @@ void SleepMs(std::uint32_t milliseconds);
 
 // Asks the system to delete the file at the next restart (MoveFileEx with
 // delay-until-reboot and no new name). POSIX keeps a pending list keyed by the
-// boot id; ProcessPendingDeletions, called at program start, deletes what was
+// boot id; ProcessPendingDeletions, called by BeginProcess, deletes what was
 // scheduled before an earlier boot. Failures answer false.
 bool DeleteAtRestart(const std::string& path);
 void ProcessPendingDeletions();
+
+// The first call of every program of ours (mora's main, the setup program's
+// entry routine), before it looks at anything else: on POSIX it takes main's
+// arguments (SetCommandLineArguments) and carries out the deletions scheduled
+// before the last restart, so the first run after a restart removes them; on
+// Windows the system has done both. Never throws.
+void BeginProcess(int argc, char** argv);
 
 // WritePrivateProfileString: sets key=value in [section] of an .ini file,
 // replacing an existing key of that name. False on failure.

@@ -32,6 +32,7 @@ void ListFiles(const std::string& folder, std::uint32_t attributeMask, bool take
     if (entry.Name == "." || entry.Name == "..") continue;
     const std::string fullPath = base + entry.Name;
     const bool isDirectory = (entry.Attributes & platform::faDirectory) != 0;
+    if (isDirectory && (entry.Attributes & platform::faReparsePoint) != 0) continue;
     bool take;
     if (isDirectory) {
       take = (attributeMask & platform::faDirectory) != 0;

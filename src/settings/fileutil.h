@@ -27,6 +27,11 @@ void CutLastPathPart(std::string& path);
 // bits and takePlainFiles is set. With recurse, each subfolder's entries
 // follow directly after the subfolder's own place. A missing or unreadable
 // folder adds nothing.
+// Links (faReparsePoint) do not belong to the tree: a link to a folder is
+// neither taken nor entered, a link to a file counts as that file. So a
+// listing stays inside the folder, ends on link loops, and the uninstaller's
+// folder removal, which enters what this lists as folders, never reaches
+// through a link.
 void ListFiles(const std::string& folder, std::uint32_t attributeMask, bool takePlainFiles,
                bool clearListFirst, std::vector<std::string>& list, bool recurse);
 

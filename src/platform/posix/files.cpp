@@ -300,11 +300,18 @@ std::vector<TFindData> FindFiles(const std::string& folder) {
     if (name.find('\\') != std::string::npos) continue;  // not representable
     const std::string entryHost = *host + "/" + name;
     struct stat st {};
-    if (::stat(entryHost.c_str(), &st) != 0 && ::lstat(entryHost.c_str(), &st) != 0) continue;
+    if (::lstat(entryHost.c_str(), &st) != 0) continue;
+    const bool isLink = S_ISLNK(st.st_mode);
+    bool dangling = false;
+    if (isLink && ::stat(entryHost.c_str(), &st) != 0) {
+      dangling = true;
+      if (::lstat(entryHost.c_str(), &st) != 0) continue;
+    }
     TFindData data;
     data.Name = std::move(name932);
-    data.Attributes = AttributesOf(entryHost, st);
-    data.Size = S_ISDIR(st.st_mode) ? 0 : st.st_size;
+    data.Attributes = dangling ? faArchive : AttributesOf(entryHost, st);
+    if (isLink) data.Attributes = (data.Attributes & ~faNormal) | faReparsePoint;
+    data.Size = S_ISDIR(st.st_mode) || dangling ? 0 : st.st_size;
     data.DosTime = ToDosTime(st.st_mtim.tv_sec).value_or(0);
     result.push_back(std::move(data));
   }

@@ -98,6 +98,23 @@ TEST(MoraArchiveCommands, ListReadsASetupProgramsAppendedArchive) {
   }
 }
 
+TEST(MoraArchiveCommands, AMediumFolderIsReadThroughItsGameDat) {
+  TTempFolder folder;
+  SampleWriter().WriteSeparate(folder / "game.dat");
+  const TRun run = RunMora("list " + Native(folder.Path()));
+  EXPECT_EQ(run.ExitCode, 0) << run.Output;
+  EXPECT_NE(run.Output.find("3 entries"), std::string::npos) << run.Output;
+
+  // Without an archive: neither the folder nor a setup program in it has one.
+  TTempFolder empty;
+  test::WriteFile(empty / "setup.exe", "MZ no archive");
+  for (const std::string& path : {empty.Path(), empty / "setup.exe"}) {
+    const TRun missing = RunMora("test " + Native(path));
+    EXPECT_EQ(missing.ExitCode, 4) << missing.Output;
+    EXPECT_NE(missing.Output.find("game.dat"), std::string::npos) << missing.Output;
+  }
+}
+
 TEST(MoraArchiveCommands, AGameDatEndingLikeATrailerIsReadFromItsStart) {
   // The last stored entry ends in the int32 0 and "mr", which would name a
   // directory at position 0 if the file were taken as an executable.

@@ -22,7 +22,7 @@ std::vector<std::string>& CreatedFolders() {
 void RemoveTree(const std::string& folder) {
   for (const auto& entry : FindFiles(folder)) {
     const std::string path = folder + entry.Name;
-    if (entry.Attributes & faDirectory) {
+    if ((entry.Attributes & faDirectory) && !(entry.Attributes & faReparsePoint)) {
       RemoveTree(path + "\\");
     } else {
       if (entry.Attributes & faReadOnly) SetFileAttributes(path, entry.Attributes & ~faReadOnly);
