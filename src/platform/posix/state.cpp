@@ -25,6 +25,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -371,7 +372,13 @@ std::optional<std::string> ReadHostFile(const std::string& hostPath) {
 }
 
 bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes) {
-  const std::string temporary = hostPath + ".tmp-" + std::to_string(::getpid());
+  // A short name of its own beside the target: appending to the target's
+  // name would fail for names near the length limit.
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = hostPath.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash);
+  const std::string temporary =
+      folder + "/.mora-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   std::size_t done = 0;
