@@ -8,8 +8,10 @@
 //   $MORA_HOME/locks/                    named-mutex lock files
 //   $MORA_HOME/pending-deletions.json    deletion at the next restart
 //   $MORA_HOME/applications/             program groups and shortcuts
+//   $MORA_HOME/trash/                    deletions that may be undone
 // Without MORA_HOME the same items are spread over the XDG folders:
-//   ${XDG_DATA_HOME:-~/.local/share}/mora/{prefix,pending-deletions.json,applications}
+//   ${XDG_DATA_HOME:-~/.local/share}/mora/{prefix,pending-deletions.json}
+//   ${XDG_DATA_HOME:-~/.local/share}/{applications,Trash}
 //   ${XDG_CONFIG_HOME:-~/.config}/mora/registry.json
 //   ${XDG_RUNTIME_DIR}/mora/locks (or /tmp/mora-<uid>/locks without a runtime folder)
 // MORA_PREFIX, when set, moves the prefix alone (it wins over both).
@@ -123,6 +125,7 @@ TStateLayout StateLayout() {
     layout.LockFolder = home + "/locks";
     layout.PendingFile = home + "/pending-deletions.json";
     layout.ShortcutRoot = home + "/applications";
+    layout.TrashFolder = home + "/trash";
   } else {
     std::string data = TrimSlash(Env("XDG_DATA_HOME"));
     if (data.empty()) data = HomeFolder() + "/.local/share";
@@ -136,6 +139,7 @@ TStateLayout StateLayout() {
                             : runtime + "/mora/locks";
     layout.PendingFile = data + "/mora/pending-deletions.json";
     layout.ShortcutRoot = data + "/applications";
+    layout.TrashFolder = data + "/Trash";
   }
   const std::string prefix = TrimSlash(Env("MORA_PREFIX"));
   if (!prefix.empty()) layout.Prefix = prefix;
