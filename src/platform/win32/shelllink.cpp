@@ -4,6 +4,7 @@
 // DDE service, file operations through SHFileOperationW.
 #include "platform/shelllink.h"
 
+#include "base/binary.h"
 #include "base/errors.h"
 #include "base/sjis.h"
 #include "platform/shell.h"
@@ -70,8 +71,7 @@ class TDdeInstance {
 
 class TDdeString {
  public:
-  TDdeString(DWORD instance, const wchar_t* text)
-      : FInstance(instance), FHandle(::DdeCreateStringHandleW(instance, text, CP_WINUNICODE)) {}
+  TDdeString(DWORD instance, HSZ handle) : FInstance(instance), FHandle(handle) {}
   ~TDdeString() {
     if (FHandle) ::DdeFreeStringHandle(FInstance, FHandle);
   }
@@ -119,6 +119,65 @@ std::wstring NameList(const std::vector<std::string>& names) {
   }
   list += L'\0';
   return list;
+}
+
+// The text in the system's ANSI code page; nullopt when a character has no
+// exact form there.
+std::optional<std::string> AnsiForm(const std::wstring& text) {
+  BOOL lossy = FALSE;
+  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, &lossy);
+  if (size <= 0 || lossy) return std::nullopt;
+  std::string result(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, &lossy);
+  return result;
+}
+
+// One conversation with Program Manager's service: connect, execute the
+// command (with its terminating zero) without waiting for the result,
+// disconnect. False when no server answers.
+bool SendProgmanCommand(const void* command, std::size_t bytes, bool unicode) {
+  TDdeInstance instance;
+  const DWORD flags = APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS;
+  const UINT started = unicode ? ::DdeInitializeW(instance.Receive(), DdeClientCallback, flags, 0)
+                               : ::DdeInitializeA(instance.Receive(), DdeClientCallback, flags, 0);
+  if (started != DMLERR_NO_ERROR) return false;
+  const TDdeString service(instance.Get(), unicode
+                                               ? ::DdeCreateStringHandleW(instance.Get(), L"PROGMAN", CP_WINUNICODE)
+                                               : ::DdeCreateStringHandleA(instance.Get(), "PROGMAN", CP_WINANSI));
+  if (!service.Get()) return false;
+  const TDdeConversation conversation(::DdeConnect(instance.Get(), service.Get(), service.Get(), nullptr));
+  if (!conversation.Get()) return false;
+  DWORD transaction = 0;
+  (void)::DdeClientTransaction(static_cast<LPBYTE>(const_cast<void*>(command)), static_cast<DWORD>(bytes),
+                               conversation.Get(), nullptr, 0, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction);
+  return true;
+}
+
+// The show command as the link file's header holds it. Some shells load
+// every other field but answer the normal show state whatever the file says,
+// so it is read from the file itself: the header is 0x4C bytes, starting
+// with its size and the link class, and holds the show command at 0x3C.
+std::int32_t HeaderShowCommand(const std::wstring& path, const std::string& linkPath) {
+  constexpr std::size_t HeaderSize = 0x4C;
+  static const unsigned char LinkClass[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                              0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
+  win32::TUniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw base::EPlatformError(FormatS(Sjis("ファイル %s は開けません"), linkPath));
+  unsigned char header[HeaderSize] = {};
+  DWORD read = 0;
+  if (!::ReadFile(file.Get(), header, HeaderSize, &read, nullptr)) {
+    throw base::EPlatformError(FormatS(Sjis("ファイル %s は開けません"), linkPath));
+  }
+  base::TLittleEndianReader reader(header, read, linkPath);
+  if (reader.ReadUInt32("HeaderSize") != HeaderSize) reader.Fail("HeaderSize", "is not 0x4C");
+  if (reader.ReadView(sizeof LinkClass, "LinkCLSID") != std::string_view(reinterpret_cast<const char*>(LinkClass), sizeof LinkClass)) {
+    reader.Fail("LinkCLSID", "is not the shell link class");
+  }
+  reader.Seek(0x3C, "ShowCommand");
+  return reader.ReadInt32("ShowCommand");
 }
 
 template <typename TGetter>
@@ -227,33 +286,28 @@ std::optional<TShellLinkData> ReadShellLink(const std::string& linkPath) {
   WORD hotKey = 0;
   if (FAILED(result = shellLink->GetHotkey(&hotKey))) Fail(linkPath + ": Hotkey", result);
   link.HotKey = hotKey;
-  int showCommand = 0;
-  if (FAILED(result = shellLink->GetShowCmd(&showCommand))) Fail(linkPath + ": ShowCmd", result);
-  link.ShowCommand = showCommand;
+  link.ShowCommand = HeaderShowCommand(path, linkPath);
   return link;
 }
 
-bool OpenFolderWindow(const std::string& folder) { return ShellExecuteOpen(folder, "", folder) > 32; }
+bool OpenFolderWindow(const std::string& folder) {
+  // Without its trailing "\": a shell that starts a file manager with the
+  // folder on a command line would read "\"" as an escaped quote.
+  std::string path = folder;
+  if (path.size() > 3 && base::EndsWithPathDelimiter(path)) path.pop_back();
+  return ShellExecuteOpen(path, "", path) > 32;
+}
 
 bool DeleteProgramGroupRequest(const std::string& group) {
   const auto wideGroup = win32::TryToWide(group);
   if (!wideGroup) return false;
-  TDdeInstance instance;
-  if (::DdeInitializeW(instance.Receive(), DdeClientCallback, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) !=
-      DMLERR_NO_ERROR) {
-    return false;
-  }
-  const TDdeString service(instance.Get(), L"PROGMAN");
-  if (!service.Get()) return false;
-  const TDdeConversation conversation(::DdeConnect(instance.Get(), service.Get(), service.Get(), nullptr));
-  if (!conversation.Get()) return false;
-  // Sent with its terminating zero; the result is not waited for.
-  std::wstring command = DeleteGroupCommand(*wideGroup);
-  DWORD transaction = 0;
-  (void)::DdeClientTransaction(reinterpret_cast<LPBYTE>(command.data()),
-                               static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)), conversation.Get(),
-                               nullptr, 0, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction);
-  return true;
+  const std::wstring command = DeleteGroupCommand(*wideGroup);
+  // A server may take a Unicode command whose characters lie beyond U+00FF
+  // for ANSI text (Wine's does), so the command goes as ANSI text whenever
+  // the system's code page can spell it, as programs have always sent it;
+  // only a name it cannot spell goes as Unicode.
+  if (const auto ansi = AnsiForm(command)) return SendProgmanCommand(ansi->c_str(), ansi->size() + 1, false);
+  return SendProgmanCommand(command.c_str(), (command.size() + 1) * sizeof(wchar_t), true);
 }
 
 TShellFileOpResult ShellFileOperation(TShellFileOp operation, const std::vector<std::string>& from,
