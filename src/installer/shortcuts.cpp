@@ -1,7 +1,9 @@
 // Shortcuts and program groups over the platform's shell-link service.
 #include "installer/shortcuts.h"
 
+#include <algorithm>
 #include <array>
+#include <string_view>
 
 #include "base/sjis.h"
 #include "platform/files.h"
@@ -212,6 +214,35 @@ bool DeleteProgramGroup(const std::string& title) {
   // Programs folder, a parent of it or another group.
   if (!IsProgramGroupName(title)) return false;
   return platform::DeleteProgramGroupRequest(title);
+}
+
+std::vector<TShortcutEntry> ReadProgramGroup(const std::string& title) {
+  std::vector<TShortcutEntry> entries;
+  if (!IsProgramGroupName(title)) return entries;
+  TShellLink group;
+  group.LinkType = TShellLinkType::lnkPrograms;
+  group.SubDir = title;
+  const std::string folder = group.LinkFolder();
+  const std::string extension = platform::ShellLinkExtension();
+  for (const auto& found : platform::FindFiles(folder)) {
+    if (found.Attributes & platform::faDirectory) continue;
+    const std::string& name = found.Name;
+    if (name.size() <= extension.size() ||
+        !base::SameText932(std::string_view(name).substr(name.size() - extension.size()), extension)) {
+      continue;
+    }
+    TShortcutEntry entry;
+    entry.Name = name.substr(0, name.size() - extension.size());
+    entry.Path = folder + name;
+    // A link that vanished since the listing is simply not there any more.
+    auto link = platform::ReadShellLink(entry.Path);
+    if (!link) continue;
+    entry.Link = std::move(*link);
+    entries.push_back(std::move(entry));
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const TShortcutEntry& a, const TShortcutEntry& b) { return a.Name < b.Name; });
+  return entries;
 }
 
 // ---- TFileOperation ---------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "platform/shelllink.h"
 
 namespace mora::settings {
 class TMoraInstallSet;
@@ -143,6 +144,19 @@ void CreateShortcuts(const settings::TMoraInstallSet& settings, const std::strin
 // caller shows "ショートカットの削除に失敗しました"). A title that IsProgramGroupName
 // refuses is never sent and answers false.
 bool DeleteProgramGroup(const std::string& title);
+
+// One link of a program group as it is stored.
+struct TShortcutEntry {
+  std::string Name;  // file name without the link extension
+  std::string Path;  // the link file
+  platform::TShellLinkData Link;
+};
+
+// The links in the program group of title, by name; empty when there is no
+// such group (or title cannot name one). Other files in the folder are
+// passed over. A link that cannot be read throws (EDamagedData naming it),
+// a system without a Programs folder EShellLinkError.
+std::vector<TShortcutEntry> ReadProgramGroup(const std::string& title);
 
 // Flags of a file operation.
 enum class TFileOpFlag : std::uint8_t {
