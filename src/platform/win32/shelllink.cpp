@@ -173,7 +173,8 @@ std::int32_t HeaderShowCommand(const std::wstring& path, const std::string& link
   }
   base::TLittleEndianReader reader(header, read, linkPath);
   if (reader.ReadUInt32("HeaderSize") != HeaderSize) reader.Fail("HeaderSize", "is not 0x4C");
-  if (reader.ReadView(sizeof LinkClass, "LinkCLSID") != std::string_view(reinterpret_cast<const char*>(LinkClass), sizeof LinkClass)) {
+  const std::string_view linkClass(reinterpret_cast<const char*>(LinkClass), sizeof LinkClass);
+  if (reader.ReadView(sizeof LinkClass, "LinkCLSID") != linkClass) {
     reader.Fail("LinkCLSID", "is not the shell link class");
   }
   reader.Seek(0x3C, "ShowCommand");
