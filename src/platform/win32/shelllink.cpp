@@ -15,6 +15,7 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace mora::platform {
 
