@@ -8,8 +8,10 @@
 //   $MORA_HOME/locks/                    named-mutex lock files
 //   $MORA_HOME/pending-deletions.json    deletion at the next restart
 //   $MORA_HOME/applications/             program groups and shortcuts
+//   $MORA_HOME/trash/                    deletions that may be undone
 // Without MORA_HOME the same items are spread over the XDG folders:
-//   ${XDG_DATA_HOME:-~/.local/share}/mora/{prefix,pending-deletions.json,applications}
+//   ${XDG_DATA_HOME:-~/.local/share}/mora/{prefix,pending-deletions.json}
+//   ${XDG_DATA_HOME:-~/.local/share}/{applications,Trash}
 //   ${XDG_CONFIG_HOME:-~/.config}/mora/registry.json
 //   ${XDG_RUNTIME_DIR}/mora/locks (or /tmp/mora-<uid>/locks without a runtime folder)
 // MORA_PREFIX, when set, moves the prefix alone (it wins over both).
@@ -25,6 +27,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
@@ -122,6 +125,7 @@ TStateLayout StateLayout() {
     layout.LockFolder = home + "/locks";
     layout.PendingFile = home + "/pending-deletions.json";
     layout.ShortcutRoot = home + "/applications";
+    layout.TrashFolder = home + "/trash";
   } else {
     std::string data = TrimSlash(Env("XDG_DATA_HOME"));
     if (data.empty()) data = HomeFolder() + "/.local/share";
@@ -135,6 +139,7 @@ TStateLayout StateLayout() {
                             : runtime + "/mora/locks";
     layout.PendingFile = data + "/mora/pending-deletions.json";
     layout.ShortcutRoot = data + "/applications";
+    layout.TrashFolder = data + "/Trash";
   }
   const std::string prefix = TrimSlash(Env("MORA_PREFIX"));
   if (!prefix.empty()) layout.Prefix = prefix;
@@ -371,7 +376,13 @@ std::optional<std::string> ReadHostFile(const std::string& hostPath) {
 }
 
 bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes) {
-  const std::string temporary = hostPath + ".tmp-" + std::to_string(::getpid());
+  // A short name of its own beside the target: appending to the target's
+  // name would fail for names near the length limit.
+  static std::atomic<unsigned> counter{0};
+  const std::size_t slash = hostPath.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash);
+  const std::string temporary =
+      folder + "/.mora-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   std::size_t done = 0;

@@ -19,6 +19,7 @@ struct TStateLayout {
   std::string LockFolder;    // one lock file per named mutex
   std::string PendingFile;   // files to delete after the next restart
   std::string ShortcutRoot;  // program groups and shortcuts
+  std::string TrashFolder;   // freedesktop trash (files/ and info/) for undoable deletions
 };
 TStateLayout StateLayout();
 

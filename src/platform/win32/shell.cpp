@@ -1,38 +1,17 @@
 // Starting programs and documents through ShellExecuteW with the verb "open".
 #include "platform/shell.h"
 
-#include <objbase.h>
-
 #include "platform/win32/winapi.h"
 
 namespace mora::platform {
-
-namespace {
-
-// The shell may hand the start to COM components; they expect an apartment
-// on the calling thread. An existing one (of either kind) is left alone.
-class TComScope {
- public:
-  TComScope()
-      : FInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
-  ~TComScope() {
-    if (FInitialized) ::CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
- private:
-  bool FInitialized;
-};
-
-}  // namespace
 
 int ShellExecuteOpen(const std::string& file, const std::string& parameters, const std::string& folder) {
   const auto wideFile = win32::TryToWide(file);
   const auto wideParameters = win32::TryToWide(parameters);
   const auto wideFolder = win32::TryToWide(folder);
   if (!wideFile || !wideParameters || !wideFolder) return ERROR_FILE_NOT_FOUND;
-  TComScope com;
+  // The shell may hand the start to COM components.
+  win32::TComScope com;
   const HINSTANCE result =
       ::ShellExecuteW(nullptr, L"open", wideFile->c_str(), parameters.empty() ? nullptr : wideParameters->c_str(),
                       folder.empty() ? nullptr : wideFolder->c_str(), SW_SHOW);

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <memory>
@@ -146,6 +147,48 @@ class TLibrary {
 
  private:
   HMODULE FModule;
+};
+
+// A COM apartment on the calling thread for the scope's life: the shell's
+// objects (links, ShellExecute's handlers) expect one. An apartment the
+// thread already has (of either kind) is left alone; a successful call,
+// including one that found it there, is balanced by CoUninitialize.
+class TComScope {
+ public:
+  TComScope()
+      : FInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+  ~TComScope() {
+    if (FInitialized) ::CoUninitialize();
+  }
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+ private:
+  bool FInitialized;
+};
+
+// Owner of one COM interface reference.
+template <typename TInterface>
+class TComPtr {
+ public:
+  TComPtr() = default;
+  ~TComPtr() {
+    if (FPointer) FPointer->Release();
+  }
+  TComPtr(const TComPtr&) = delete;
+  TComPtr& operator=(const TComPtr&) = delete;
+  TInterface* operator->() const { return FPointer; }
+  TInterface* Get() const { return FPointer; }
+  explicit operator bool() const { return FPointer != nullptr; }
+  // For functions that hand out a new reference through void**.
+  void** Receive() {
+    if (FPointer) FPointer->Release();
+    FPointer = nullptr;
+    return reinterpret_cast<void**>(&FPointer);
+  }
+
+ private:
+  TInterface* FPointer = nullptr;
 };
 
 // FILETIME (UTC) <-> 32-bit MS-DOS date-time in local time, date high.

@@ -4,6 +4,7 @@
 // Installs a test environment that gives the whole test program its own
 // MORA_HOME, so no test touches the user's real state.
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -146,6 +147,11 @@ TEST_F(PosixDrives, UnrepresentablePathsAnswerFalseOrThrow) {
     EXPECT_THROW(ReadFileBytes(path), base::EFOpenError);
     EXPECT_THROW(WriteFileAtomic(path, "x"), base::EFCreateError);
   }
+  // A name as long as the host allows is written whole (the temporary file
+  // beside it must not need a longer one).
+  const std::string longest = test::FreshFolder() + std::string(NAME_MAX, 'n');
+  WriteFileAtomic(longest, "longest");
+  EXPECT_EQ(ReadFileBytes(longest), "longest");
   // Host names without a Shift-JIS form are skipped by the enumeration.
   const std::string folder = test::FreshFolder();
   WriteHost(PathToNative(folder) + "/\xF0\x9F\x98\x80.txt", "emoji");
