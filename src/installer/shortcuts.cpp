@@ -288,4 +288,11 @@ bool TFileOperation::Execute(TFileOpKind operation, const std::string& source, c
   return result.Aborted;
 }
 
+TShellServices ProgramGroupServices() {
+  TShellServices services;
+  services.CreateShortcuts = CreateShortcuts;
+  services.DeleteProgramGroup = DeleteProgramGroup;
+  return services;
+}
+
 }  // namespace mora::installer

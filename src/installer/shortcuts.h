@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "installer/engine.h"
 #include "platform/shelllink.h"
 
 namespace mora::settings {
@@ -144,6 +145,10 @@ void CreateShortcuts(const settings::TMoraInstallSet& settings, const std::strin
 // caller shows "ショートカットの削除に失敗しました"). A title that IsProgramGroupName
 // refuses is never sent and answers false.
 bool DeleteProgramGroup(const std::string& title);
+
+// The two functions above as the engine's shell services: what the setup
+// program and mora install hand to TMoraInstallEngine.
+TShellServices ProgramGroupServices();
 
 // One link of a program group as it is stored.
 struct TShortcutEntry {
