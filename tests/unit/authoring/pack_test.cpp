@@ -12,6 +12,7 @@
 #include "authoring/packer.h"
 #include "base/sjis.h"
 #include "pe_image.h"
+#include "pictures/jpeg.h"
 #include "pictures/vints.h"
 #include "platform/files.h"
 #include "platform/resources.h"
@@ -254,10 +255,13 @@ TEST(PackMedia, ATwoDiskTitleReadsBackInEveryPlacement) {
 TEST(PackMedia, FilesInArchiveCarriesTheProgramFilesAsEntriesInstalledAsFiles) {
   TTempFolder folder;
   const TSampleTitle title(folder, SetupImage);
+  // A JPEG picture keeps its JPEG stream.
+  const std::string jpeg = pictures::EncodeJpeg(title.Picture(), 80);
+  test::WriteSource(title.Sources() + "art\\back.jpg", jpeg);
   const std::string manifest = R"({
     "settings": {"Title": "T", "ProgramFile": "bin/game.exe", "FilesInArchive": true},
     "setup": {"program": "setup-program"},
-    "picture": {"source": "art/back.png", "seed": -7},
+    "picture": {"source": "art/back.jpg", "seed": -7},
     "disks": [{"files": [
       {"path": "bin/game.exe", "name": "bin/game.exe", "part": "program"},
       {"path": "readme.txt", "part": "program", "stored": true},
@@ -299,6 +303,22 @@ TEST(PackMedia, FilesInArchiveCarriesTheProgramFilesAsEntriesInstalledAsFiles) {
   EXPECT_EQ(s.ProgramSize, installed);
   EXPECT_EQ(s.DiskProgramSizes()[0], installed);
   EXPECT_EQ(s.DataSize, StoredDataBytes(*collection));
+
+  platform::TMemoryStream picture;
+  collection->LoadEntry(picture, "back.vnt");
+  picture.SetPosition(0);
+  pictures::TVintFrameList frames(-7);
+  frames.LoadFromStream(picture, true, "back.vnt");
+  ASSERT_EQ(frames.Count(), 1);
+  const pictures::TDIBSurface expected = pictures::DecodeJpeg(jpeg, "back.jpg");
+  const pictures::TDIBSurface& bitmap = frames.Frame(0).Bitmap();
+  ASSERT_EQ(bitmap.Width(), expected.Width());
+  ASSERT_EQ(bitmap.Height(), expected.Height());
+  int different = 0;
+  for (int y = 0; y < expected.Height(); ++y) {
+    for (int x = 0; x < expected.Width(); ++x) different += bitmap.Color(x, y) != expected.Color(x, y);
+  }
+  EXPECT_EQ(different, 0);
 }
 
 TEST(PackMedia, AnAddOnPackageCarriesItsArchiveAppendedAndNeedsNoUninstaller) {
