@@ -2,11 +2,8 @@
 // list and mora extract (byte for byte), its exit codes for bad manifests,
 // and the commented example manifest of docs/authoring.md packed as it
 // stands.
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
@@ -14,6 +11,7 @@
 #include <string>
 
 #include "base/sjis.h"
+#include "mora_process.h"
 #include "pe_image.h"
 #include "pictures/png.h"
 #include "platform/files.h"
@@ -27,31 +25,11 @@ using test::TSampleTitle;
 using test::TSourceFile;
 using test::TTempFolder;
 
-struct TRun {
-  int ExitCode = -1;
-  std::string Output;
-};
+using TRun = mora::test::TMoraRun;
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+TRun RunMora(const std::string& arguments) { return mora::test::RunProgram(MORA_EXE, arguments); }
 
-TRun RunMora(const std::string& arguments) {
-  TRun run;
-  const std::string command = Quote(MORA_EXE) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-std::string Native(const std::string& path) { return Quote(platform::PathToNative(path)); }
+std::string Native(const std::string& path) { return mora::test::NativeArgument(path); }
 
 // A native program's header: mora list takes setup programs by it.
 const std::string SetupBytes = "\x7F" "ELF" + test::NoiseBytes(600, 9);
