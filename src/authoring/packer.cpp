@@ -38,14 +38,6 @@ constexpr std::int64_t SingleFileLimit = archive::TQsBigFileStream::VolumeSize;
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
-std::string Thousands(std::int64_t value) {
-  std::string digits = std::to_string(value);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-    digits.insert(static_cast<std::size_t>(i), ",");
-  }
-  return digits;
-}
-
 std::int32_t DosTimeNow() {
   const std::time_t now = std::time(nullptr);
   const std::tm* local = std::localtime(&now);
@@ -869,6 +861,15 @@ int MediaKindOfName(const std::string& name) {
   if (std::string_view(".mp2.mp3.wma.wav.mid.ogg").find(extension) != std::string_view::npos) return 1;
   if (std::string_view(".avi.wmv.asf.mpg.mpeg").find(extension) != std::string_view::npos) return 2;
   return 0;
+}
+
+std::string Thousands(std::int64_t value) {
+  std::string digits = std::to_string(value);
+  const int first = value < 0 ? 1 : 0;
+  for (int i = static_cast<int>(digits.size()) - 3; i > first; i -= 3) {
+    digits.insert(static_cast<std::size_t>(i), ",");
+  }
+  return digits;
 }
 
 TPackReport PackMedia(const TManifest& manifest, const TPackOptions& options) {

@@ -54,4 +54,8 @@ int MediaKindOfName(const std::string& name);
 
 TPackReport PackMedia(const TManifest& manifest, const TPackOptions& options);
 
+// A byte count with its digits grouped by "," in threes, as the messages
+// and the command's report show sizes.
+std::string Thousands(std::int64_t value);
+
 }  // namespace mora::authoring

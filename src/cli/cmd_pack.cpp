@@ -16,19 +16,13 @@
 namespace mora::cli {
 namespace {
 
+using authoring::Thousands;
+
 struct TPackArguments {
   std::string Manifest;
   std::string Output;
   std::string Setup;
 };
-
-std::string Thousands(std::int64_t value) {
-  std::string digits = std::to_string(value);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-    digits.insert(static_cast<std::size_t>(i), ",");
-  }
-  return digits;
-}
 
 void PrintParts(const char* label, std::int64_t program, std::int64_t data, std::int64_t sound,
                 std::int64_t movie) {
