@@ -11,6 +11,12 @@ if(MORA_SANITIZE)
     -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(mora_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(NOT WIN32)
+  # 64-bit file offsets and times on every POSIX target, 32-bit ones
+  # included: volumes, setup programs and installed files may pass 2 GiB,
+  # and MS-DOS times run to 2107.
+  target_compile_definitions(mora_options INTERFACE _FILE_OFFSET_BITS=64 _TIME_BITS=64)
+endif()
 if(WIN32)
   # Unicode W calls only; no min/max macros; static runtime so no DLLs are needed.
   target_compile_definitions(mora_options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN

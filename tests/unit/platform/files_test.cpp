@@ -185,5 +185,45 @@ TEST(PlatformFiles, ExpandFileNameResolvesAgainstTheCurrentFolder) {
   EXPECT_EQ(ExpandFileName("C:\\a\\.\\b\\"), "C:\\a\\b\\");
 }
 
+// One (sparse) file past 2^31 and 2^32 bytes, and an MS-DOS time after
+// 2038: where off_t, long or time_t have 32 bits, these are cut short.
+TEST(PlatformFiles, SizesOffsetsAndTimesBeyondThirtyTwoBits) {
+  const std::string folder = FreshFolder();
+  const std::string file = folder + "large.bin";
+  constexpr std::int64_t TwoGiB = std::int64_t{1} << 31;
+  constexpr std::int64_t FourGiB = std::int64_t{1} << 32;
+  TFileOpenOptions options;
+  options.Access = TFileAccess::ReadWrite;
+  options.Creation = TFileCreation::CreateAlways;
+  {
+    auto handle = TFileHandle::Open(file, options);
+    handle.SetSize(FourGiB + 10);
+    EXPECT_EQ(handle.Seek(TwoGiB - 2, TSeekOrigin::Begin), TwoGiB - 2);
+    EXPECT_EQ(handle.Write("abcd", 4), 4);
+    EXPECT_EQ(handle.Seek(-10, TSeekOrigin::End), FourGiB);
+    EXPECT_EQ(handle.Write("0123456789", 10), 10);
+    EXPECT_EQ(handle.Size(), FourGiB + 10);
+  }
+  EXPECT_EQ(GetFileSize(file), FourGiB + 10);
+  const auto entries = FindFiles(folder);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Size, FourGiB + 10);
+  options.Access = TFileAccess::Read;
+  options.Creation = TFileCreation::OpenExisting;
+  auto handle = TFileHandle::Open(file, options);
+  char bytes[4] = {};
+  EXPECT_EQ(handle.Seek(TwoGiB - 2, TSeekOrigin::Begin), TwoGiB - 2);
+  ASSERT_EQ(handle.Read(bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "abcd");
+  EXPECT_EQ(handle.Seek(FourGiB + 3, TSeekOrigin::Begin), FourGiB + 3);
+  ASSERT_EQ(handle.Read(bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "3456");
+  handle.Close();
+
+  const std::int32_t late = test::DosTime(2100, 2, 3, 4, 5, 6);
+  EXPECT_TRUE(SetFileDosTime(file, late));
+  EXPECT_EQ(GetFileDosTime(file), late);
+}
+
 }  // namespace
 }  // namespace mora::platform
