@@ -354,6 +354,9 @@ std::string ReadFileBytes(const std::string& path) {
   std::string bytes;
   try {
     const std::int64_t size = handle->Size();
+    // A file larger than memory can hold would be cut short by the
+    // conversion (32-bit systems) while the read still fills size bytes.
+    if (size < 0 || static_cast<std::uint64_t>(size) > bytes.max_size()) CannotOpen(path);
     bytes.resize(static_cast<std::size_t>(size));
     bytes.resize(static_cast<std::size_t>(handle->Read(bytes.data(), size)));
     char extra[4096];

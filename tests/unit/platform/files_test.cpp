@@ -10,6 +10,7 @@
 #include "platform/filehandle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/streams.h"
 #include "support.h"
 
 namespace mora::platform {
@@ -223,6 +224,27 @@ TEST(PlatformFiles, SizesOffsetsAndTimesBeyondThirtyTwoBits) {
   const std::int32_t late = test::DosTime(2100, 2, 3, 4, 5, 6);
   EXPECT_TRUE(SetFileDosTime(file, late));
   EXPECT_EQ(GetFileDosTime(file), late);
+}
+
+// Where size_t has 32 bits, a memory stream asked to reach past 4 GiB and a
+// whole-file read of a larger file must fail instead of wrapping around
+// (where it has 64 bits the same calls would really allocate the memory).
+TEST(PlatformFiles, MemoryBeyondTheAddressSpaceIsRefused) {
+  if (sizeof(std::size_t) > 4) GTEST_SKIP() << "only a 32-bit address space ends at 4 GiB";
+  constexpr std::int64_t FourGiB = std::int64_t{1} << 32;
+  TMemoryStream memory;
+  memory.SetPosition(FourGiB + 5);
+  EXPECT_THROW(memory.Write("x", 1), base::EWriteError);
+  EXPECT_THROW(memory.SetSize(FourGiB + 1), base::EWriteError);
+  EXPECT_EQ(memory.Size(), 0);
+
+  const std::string file = FreshFolder() + "huge.bin";
+  TFileOpenOptions options;
+  options.Access = TFileAccess::ReadWrite;
+  options.Creation = TFileCreation::CreateAlways;
+  TFileHandle::Open(file, options).SetSize(FourGiB + 16);
+  EXPECT_THROW(ReadFileBytes(file), base::EFOpenError);
+  EXPECT_THROW(memory.LoadFromFile(file), base::EFOpenError);
 }
 
 }  // namespace
