@@ -13,8 +13,10 @@ namespace mora::archive {
 namespace {
 
 // Inflated data is produced in chunks of at most this size, so each step
-// holds one chunk whatever the whole stream inflates to.
-constexpr std::uint64_t InflateChunk = 1000000;
+// holds one chunk whatever the whole stream inflates to. Twice zlib's window
+// keeps the steps long; a larger buffer would only cost every small entry
+// and picture block its allocation.
+constexpr std::uint64_t InflateChunk = 64 * 1024;
 // zlib counts in 32-bit unsigned values; pieces stay well below that.
 constexpr std::size_t MaxPiece = UINT_MAX / 2;
 
