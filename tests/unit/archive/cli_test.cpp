@@ -38,9 +38,11 @@ std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
-TRun RunMora(const std::string& arguments) {
+// Runs mora through the shell; shellPrefix (commands ending in ";") sets up
+// the shell first, e.g. limits that mora inherits.
+TRun RunMora(const std::string& arguments, const std::string& shellPrefix = {}) {
   TRun run;
-  const std::string command = Quote(MORA_EXE) + " " + arguments + " 2>&1";
+  const std::string command = shellPrefix + Quote(MORA_EXE) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];
@@ -265,6 +267,18 @@ TEST(MoraArchiveCommands, AnEntryCutShortLeavesNoFileBehind) {
   std::vector<std::string> left;
   for (const auto& found : platform::FindFiles(folder / "out\\")) left.push_back(found.Name);
   EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});
+}
+
+TEST(MoraArchiveCommands, AnExtractionThatRunsOutOfSpaceLeavesNoFileBehind) {
+  TTempFolder folder;
+  WriteInflationBomb(folder / "game.dat", std::uint64_t{8} << 20, false);
+  // A file-size limit of a megabyte or two makes writes fail as on a full
+  // disk; the signal it would raise is ignored, so the write reports it.
+  const TRun extract =
+      RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"),
+              "trap '' XFSZ; ulimit -f 2048; ");
+  EXPECT_EQ(extract.ExitCode, 3) << extract.Output;
+  EXPECT_TRUE(platform::FindFiles(folder / "out\\").empty());
 }
 
 }  // namespace
