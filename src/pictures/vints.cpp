@@ -305,7 +305,20 @@ void TVintLoader::ReadFrame(int frameIndex) {
       std::uint64_t(TDIBSurface::PaddedRowBytes(head.Width, head.BitsPerPixel) +
                     TDIBSurface::PaddedRowBytes(head.Width, 8)) *
       std::uint64_t(head.Height);
-  Reserve(bitmapBytes * (std::uint64_t(layerCount) + 1), "frame size");
+  // A palette frame ends as a 24-bit bitmap, up to 24 times its own size;
+  // that form is refused now rather than after the frame was filled and read.
+  std::uint64_t convertedBytes = 0;
+  if (head.BitsPerPixel <= 8) {
+    convertedBytes =
+        std::uint64_t(TDIBSurface::PaddedRowBytes(head.Width, 24)) * std::uint64_t(head.Height);
+    if (convertedBytes > MaxSurfaceBytes) {
+      FReader.Fail("frame size", std::to_string(head.Width) + " x " +
+                                     std::to_string(head.Height) + " needs " +
+                                     std::to_string(convertedBytes) +
+                                     " bytes at 24 bits per pixel, more than a bitmap may hold");
+    }
+  }
+  Reserve(bitmapBytes * (std::uint64_t(layerCount) + 1) + convertedBytes, "frame size");
 
   TDIBSurface& bitmap = frame.Bitmap();
   bitmap.SetSize(head.Width, head.Height, head.BitsPerPixel);
