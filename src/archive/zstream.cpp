@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 #include <vector>
 
 #include "base/errors.h"
@@ -143,8 +144,10 @@ std::string DeflateBytes(std::string_view plain, int level) {
 bool DecompressMemoryStream(platform::TMemoryStream& m, std::uint64_t limit) {
   std::optional<std::string> inflated = InflateBytes(m.Bytes(), limit);
   if (!inflated) return false;
-  m.Clear();
-  m.WriteBytes(*inflated);
+  // Taken over rather than copied, so the entry is held once.
+  const auto size = static_cast<std::int64_t>(inflated->size());
+  m.MutableBytes() = std::move(*inflated);
+  m.SetPosition(size);
   return true;
 }
 
