@@ -6,7 +6,16 @@ if(MORA_WARNINGS_AS_ERRORS)
   target_compile_options(mora_options INTERFACE -Werror)
 endif()
 target_include_directories(mora_options INTERFACE ${CMAKE_SOURCE_DIR}/src)
-if(MORA_SANITIZE)
+if(MORA_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "MORA_FUZZ needs clang (libFuzzer); use the fuzz preset")
+  endif()
+  # Libraries get libFuzzer's coverage hooks and both sanitizers; only the
+  # targets themselves link libFuzzer and its main (tests/fuzz).
+  target_compile_options(mora_options INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(mora_options INTERFACE -fsanitize=address,undefined)
+elseif(MORA_SANITIZE)
   target_compile_options(mora_options INTERFACE -fsanitize=address,undefined
     -fno-sanitize-recover=all -fno-omit-frame-pointer)
   target_link_options(mora_options INTERFACE -fsanitize=address,undefined)

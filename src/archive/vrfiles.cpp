@@ -26,6 +26,8 @@ namespace {
 
 [[noreturn]] void FailRead() { throw base::EReadError(Sjis("ストリームからの読み込みエラー")); }
 
+[[noreturn]] void FailInflate() { throw base::EZDecompressionError("error"); }
+
 std::uint32_t UpdateCrc(std::uint32_t crc, const char* data, std::int64_t count) {
   // zlib's crc32 keeps the pre- and post-inversion inside; feeding it in
   // pieces continues the same register.
@@ -126,21 +128,19 @@ void TVrFileCollection::OpenAppendedStream(const std::string& name) {
   FStream = std::make_unique<TQsBigFileStream>(name, fmBigOpenRead);
   const std::int64_t size = FStream->GetSize();
   if (size < TrailerSize) {
-    throw base::EDamagedData(name + ": offset 0: trailer needs " + std::to_string(TrailerSize) +
-                             " bytes but the file holds " + std::to_string(size));
+    base::FailDamaged(name, 0, "trailer", "needs " + std::to_string(TrailerSize) +
+                                              " bytes but the file holds " + std::to_string(size));
   }
   char trailer[TrailerSize];
   FStream->SetPosition(size - TrailerSize);
   if (FStream->Read(trailer, TrailerSize) != TrailerSize) FailRead();
   if (std::string_view(trailer + 4, 2) != TrailerMark) {
-    throw base::EDamagedData(name + ": offset " + std::to_string(size - 2) +
-                             ": trailer mark \"mr\" is missing");
+    base::FailDamaged(name, size - 2, "trailer mark \"mr\"", "is missing");
   }
   const auto position = static_cast<std::int32_t>(base::GetUInt32(trailer));
   if (position < 0 || position > size - TrailerSize) {
-    throw base::EDamagedData(name + ": offset " + std::to_string(size - TrailerSize) +
-                             ": directory position " + std::to_string(position) +
-                             " lies outside the file");
+    base::FailDamaged(name, size - TrailerSize, "directory position",
+                      std::to_string(position) + " lies outside the file");
   }
   FStream->SetPosition(position);
   FAppended = true;
@@ -215,18 +215,59 @@ void TVrFileCollection::LoadEntry(platform::TStream& stream, const std::string& 
 
   const int index = FStream != nullptr ? IndexOf(name) : -1;
   if (index < 0) FailMissing(name);
-  TVrFile& entry = Entries(index);
+  const TVrFile& entry = Entries(index);
   FStream->SetPosition(entry.Offset);
-  if (entry.Stored == 0 && memory == nullptr) {
-    platform::TMemoryStream temporary;
-    if (FStream->CopyTo(temporary, entry.Size) != entry.Size) FailRead();
-    DecompressMemoryStream(temporary);
-    stream.CopyFrom(temporary, 0);
-  } else {
+  if (memory != nullptr) {
+    // Inflated in place: the stored bytes are the input, so a damaged entry
+    // leaves them in the stream.
+    if (FStream->CopyTo(*memory, entry.Size) != entry.Size) FailRead();
+    if (entry.Stored == 0 &&
+        !DecompressMemoryStream(*memory, static_cast<std::uint64_t>(MemoryEntryLimit))) {
+      base::FailDamaged(SourceName(), entry.Offset, "entry " + entry.Name(),
+                        "inflates to more than " + std::to_string(MemoryEntryLimit) +
+                            " bytes, more than an entry read into memory may hold");
+    }
+  } else if (entry.Stored != 0) {
     if (FStream->CopyTo(stream, entry.Size) != entry.Size) FailRead();
-    if (entry.Stored == 0) DecompressMemoryStream(*memory);
+  } else {
+    InflateEntryInto(entry, stream);
   }
   stream.SetPosition(0);
+}
+
+void TVrFileCollection::InflateEntryInto(const TVrFile& entry, platform::TStream& stream) {
+  // One buffer of stored bytes and one of inflated output, however much the
+  // entry inflates to.
+  std::vector<char> buffer(
+      static_cast<std::size_t>(std::clamp<std::int64_t>(entry.Size, 0, CheckBufferSize)));
+  TInflater inflater;
+  const auto write = [&stream](const char* data, std::size_t size) {
+    stream.WriteBuffer(data, static_cast<std::int64_t>(size));
+  };
+  for (std::int64_t left = entry.Size;
+       left > 0 && inflater.State() == TInflateState::NeedsInput;) {
+    const std::int64_t n = std::min<std::int64_t>(left, CheckBufferSize);
+    if (FStream->Read(buffer.data(), n) != n) FailRead();
+    left -= n;
+    inflater.Put(std::string_view(buffer.data(), static_cast<std::size_t>(n)), write);
+  }
+  if (inflater.Finish() != TInflateState::Finished) FailInflate();
+}
+
+void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::string& fileName) {
+  const std::string temporary = fileName + ".~part";
+  try {
+    {
+      platform::TFileStream file(temporary, platform::TFileStream::TMode::Create);
+      LoadEntry(file, name);
+    }
+    if (!platform::MoveFile(temporary, fileName)) {
+      throw base::EFCreateError(base::FormatS(Sjis("ファイル %s を作成できません"), fileName));
+    }
+  } catch (...) {
+    platform::DeleteFile(temporary);
+    throw;
+  }
 }
 
 bool TVrFileCollection::Verify(int* firstBad) {
@@ -351,6 +392,26 @@ std::uint32_t MemoryStreamCRC32(platform::TStream& stream) {
     remaining -= got;
   }
   return crc;
+}
+
+std::int64_t TCrc32Stream::Write(const void* buffer, std::int64_t count) {
+  if (count <= 0) return 0;
+  FCRC = UpdateCrc(FCRC, static_cast<const char*>(buffer), count);
+  FSize += count;
+  FPosition = FSize;
+  return count;
+}
+
+std::int64_t TCrc32Stream::Seek(std::int64_t offset, platform::TSeekOrigin origin) {
+  std::int64_t base = 0;
+  if (origin == platform::TSeekOrigin::Current) base = FPosition;
+  if (origin == platform::TSeekOrigin::End) base = FSize;
+  FPosition = std::clamp<std::int64_t>(base + offset, 0, FSize);
+  return FPosition;
+}
+
+void TCrc32Stream::SetSize(std::int64_t) {
+  throw base::EStreamError("a check-value stream cannot change its size");
 }
 
 std::uint32_t BytesCRC32(std::string_view bytes) {

@@ -2,8 +2,12 @@
 // and companion directory, appended to an executable, or a resource) with its
 // directory of TVrFile entries; extraction by name, the whole-archive check
 // and the copy of a medium's archive onto the hard disk (UpdateFrom).
-// Throws EDamagedData for a damaged directory, "%s:ファイルがありません" for a
-// missing name, EZDecompressionError ("error") for damaged zlib data.
+// Entries are inflated in fixed-size pieces straight into their target, so
+// memory stays flat whatever an entry claims; only a memory target holds the
+// whole entry, up to MemoryEntryLimit.
+// Throws EDamagedData for a damaged directory or an entry too large for
+// memory, "%s:ファイルがありません" for a missing name, EZDecompressionError
+// ("error") for damaged zlib data.
 #pragma once
 
 #include <cstdint>
@@ -43,12 +47,17 @@ using TVrProgressEvent = std::function<void(TVrFileCollection& sender, TVrFile& 
 class TVrFileCollection : public THashCollection {
  public:
   static constexpr std::int64_t CheckBufferSize = 1048576;
+  // What a compressed entry may inflate to when it is read into memory:
+  // settings and pictures are far smaller; larger entries are extracted
+  // into files.
+  static constexpr std::int64_t DefaultMemoryEntryLimit = std::int64_t{256} << 20;
 
   TVrFileCollection() = default;
   ~TVrFileCollection() override;
 
   // Folder (ending in "\") whose files override entries of the same name.
   std::string BaseFolder;
+  std::int64_t MemoryEntryLimit = DefaultMemoryEntryLimit;
   TVrProgressEvent OnProgress;
 
   const std::string& FileName() const { return FFileName; }
@@ -80,8 +89,17 @@ class TVrFileCollection : public THashCollection {
   TVrFile& Entries(int index) const { return static_cast<TVrFile&>(Item(index)); }
 
   // The named file into stream, positioned at 0: a loose file under
-  // BaseFolder first, else the entry (inflated when compressed).
+  // BaseFolder first, else the entry (inflated when compressed). A memory
+  // stream is cleared first and keeps the stored bytes when they cannot be
+  // inflated; a compressed entry that inflates to more than MemoryEntryLimit
+  // fails it with EDamagedData naming the entry. Any other stream receives
+  // the content at its position as it is inflated, so after a failure it
+  // may hold the first part (ExtractEntryToFile leaves nothing instead).
   void LoadEntry(platform::TStream& stream, const std::string& name);
+  // Writes the named file's content (as LoadEntry) into a file: beside it
+  // first, then renamed over it, so a failure leaves no partial file and an
+  // earlier file of that name as it was.
+  void ExtractEntryToFile(const std::string& name, const std::string& fileName);
 
   // True when the stored bytes of every entry with a check value match it.
   // Every item but one named "\EOF\" is checked; superseded ("/") entries
@@ -97,6 +115,7 @@ class TVrFileCollection : public THashCollection {
  private:
   void Reset();
   void OpenAppendedStream(const std::string& name);
+  void InflateEntryInto(const TVrFile& entry, platform::TStream& stream);
   std::string SourceName() const;
 
   std::string FFileName;
@@ -114,6 +133,24 @@ std::optional<std::uint32_t> StreamCRC32(TQsBigStream& stream, std::int64_t coun
 // CRC-32 of the whole platform stream, from position 0 to its end.
 std::uint32_t MemoryStreamCRC32(platform::TStream& stream);
 std::uint32_t BytesCRC32(std::string_view bytes);
+
+// A write-only stream that keeps nothing but the CRC-32 and the count of the
+// bytes written to it, in the order written: checks an entry's content
+// without holding it.
+class TCrc32Stream : public platform::TStream {
+ public:
+  std::uint32_t CRC() const { return FCRC; }
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+  std::int64_t Write(const void* buffer, std::int64_t count) override;
+  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override;
+  std::int64_t Size() override { return FSize; }
+  void SetSize(std::int64_t size) override;  // throws EStreamError
+
+ private:
+  std::uint32_t FCRC = 0;
+  std::int64_t FSize = 0;
+  std::int64_t FPosition = 0;
+};
 
 // The name with its extension changed to ".ext" (game.dat -> game.ext).
 std::string CompanionFileName(const std::string& archiveName);

@@ -45,111 +45,274 @@ TDirectoryLayout LayoutOf(const TDirectory& directory) {
   return TDirectoryLayout::ForVersion(directory.Version, directory.Version != 0);
 }
 
-}  // namespace
-
-std::int64_t EncodedDirectorySize(const TDirectory& directory) {
-  const TDirectoryLayout layout = LayoutOf(directory);
-  std::uint64_t size = (layout.HasMagic ? 2 + 4 : 0) + 4;
-  for (const auto& entry : directory.Entries) size += 4 + entry.Name.size();
-  size += layout.TailSize(directory.Entries.size());
-  return static_cast<std::int64_t>(size);
+// The fields of a directory in file order, with the versions that carry
+// them. The writer, the reader and the size count all walk this one list,
+// so the three cannot drift apart. Columns are the per-entry arrays behind
+// the offsets; their widths are the widths of the entry's fields.
+template <class TIo, class TDir>
+void TransferDirectory(TIo& io, TDir& directory) {
+  const TDirectoryLayout layout = io.Head(directory);
+  io.Count(directory);
+  io.Names(directory, layout);
+  io.Offsets(directory, layout);
+  if (!layout.HasEntryFields) return;
+  io.Column(directory, &TDirectoryEntry::Stored, "stored flags");
+  io.Column(directory, &TDirectoryEntry::FileTime, "file times");
+  io.Column(directory, &TDirectoryEntry::CRC, "check values");
+  if (layout.HasInstallAsFile) {
+    io.Column(directory, &TDirectoryEntry::InstallAsFile, "install-as-file flags");
+  }
 }
 
-std::string EncodeDirectory(const TDirectory& directory) {
-  if (directory.Version < 0) {
-    throw base::ERangeError("archive directory: version " + std::to_string(directory.Version) +
-                            " cannot be written");
-  }
-  if (directory.Entries.size() > 0x7FFFFFFFu) {
-    throw base::ERangeError("archive directory: too many entries");
-  }
-  const TDirectoryLayout layout = LayoutOf(directory);
-  std::string bytes;
-  bytes.reserve(static_cast<std::size_t>(EncodedDirectorySize(directory)));
-  base::TLittleEndianWriter writer(bytes);
-  if (layout.HasMagic) {
-    writer.WriteBytes(DirectoryMagic);
-    writer.WriteInt32(directory.Version);
-  }
-  writer.WriteInt32(static_cast<std::int32_t>(directory.Entries.size()));
-
-  TNameScrambler names;
-  for (const auto& entry : directory.Entries) {
-    if (entry.Name.size() > static_cast<std::size_t>(MaxNameLength)) {
-      throw base::ERangeError("archive directory: name of " + std::to_string(entry.Name.size()) +
-                              " bytes is too long");
-    }
-    std::string name = entry.Name;
-    if (layout.Scrambled) names.Apply(name);
-    writer.WriteInt32(static_cast<std::int32_t>(name.size()));
-    writer.WriteBytes(name);
-  }
-
-  std::vector<std::int64_t> offsets;
-  offsets.reserve(directory.Entries.size() + 1);
-  for (const auto& entry : directory.Entries) offsets.push_back(entry.Offset);
-  offsets.push_back(directory.EndOffset);
-  TOffsetScrambler scrambler;
-  std::int64_t previous = 0;
-  for (const std::int64_t offset : offsets) {
-    // Sizes are derived from the next offset, so offsets must not go back.
-    if (offset < previous) {
-      throw base::ERangeError("archive directory: offset " + std::to_string(offset) +
-                              " lies before the previous one");
-    }
-    previous = offset;
-    if (layout.OffsetWidth == 8) {
-      writer.WriteInt64(layout.Scrambled ? scrambler.Apply64(offset) : offset);
-    } else {
-      if (offset > 0xFFFFFFFFLL) {
-        throw base::ERangeError("archive directory: offset " + std::to_string(offset) +
-                                " needs version " + std::to_string(VersionEntryFields));
-      }
-      const auto value = static_cast<std::uint32_t>(offset);
-      writer.WriteUInt32(layout.Scrambled ? scrambler.Apply32(value) : value);
-    }
-  }
-  if (layout.HasEntryFields) {
-    for (const auto& entry : directory.Entries) writer.WriteByte(entry.Stored);
-    for (const auto& entry : directory.Entries) writer.WriteInt32(entry.FileTime);
-    for (const auto& entry : directory.Entries) writer.WriteUInt32(entry.CRC);
-    if (layout.HasInstallAsFile) {
-      for (const auto& entry : directory.Entries) writer.WriteByte(entry.InstallAsFile);
-    }
-  }
-  return bytes;
-}
-
-namespace {
-
-// Reads the directory's fields from a big stream, each read checked against
-// the bytes that remain, so a damaged count fails before it is allocated.
-class TDirectoryInput {
+// Counts the bytes the writer produces.
+class TDirectorySizer {
  public:
-  TDirectoryInput(TQsBigStream& stream, std::string sourceName)
+  std::uint64_t Size() const { return FSize; }
+
+  TDirectoryLayout Head(const TDirectory& directory) {
+    const TDirectoryLayout layout = LayoutOf(directory);
+    if (layout.HasMagic) FSize += DirectoryMagic.size() + 4;
+    return layout;
+  }
+  void Count(const TDirectory&) { FSize += 4; }
+  void Names(const TDirectory& directory, const TDirectoryLayout&) {
+    for (const auto& entry : directory.Entries) FSize += 4 + entry.Name.size();
+  }
+  void Offsets(const TDirectory& directory, const TDirectoryLayout& layout) {
+    FSize += (directory.Entries.size() + 1) * static_cast<std::uint64_t>(layout.OffsetWidth);
+  }
+  template <class T>
+  void Column(const TDirectory& directory, T TDirectoryEntry::*, std::string_view) {
+    FSize += directory.Entries.size() * sizeof(T);
+  }
+
+ private:
+  std::uint64_t FSize = 0;
+};
+
+[[noreturn]] void FailEncode(const std::string& problem) {
+  throw base::ERangeError("archive directory: " + problem);
+}
+
+class TDirectoryWriter {
+ public:
+  explicit TDirectoryWriter(std::string& target) : FWriter(target) {}
+
+  TDirectoryLayout Head(const TDirectory& directory) {
+    if (directory.Version < 0) {
+      FailEncode("version " + std::to_string(directory.Version) + " cannot be written");
+    }
+    const TDirectoryLayout layout = LayoutOf(directory);
+    if (layout.HasMagic) {
+      FWriter.WriteBytes(DirectoryMagic);
+      FWriter.WriteInt32(directory.Version);
+    }
+    return layout;
+  }
+
+  void Count(const TDirectory& directory) {
+    if (directory.Entries.size() > 0x7FFFFFFFu) FailEncode("too many entries");
+    FWriter.WriteInt32(static_cast<std::int32_t>(directory.Entries.size()));
+  }
+
+  void Names(const TDirectory& directory, const TDirectoryLayout& layout) {
+    TNameScrambler names;
+    for (const auto& entry : directory.Entries) {
+      if (entry.Name.size() > static_cast<std::size_t>(MaxNameLength)) {
+        FailEncode("name of " + std::to_string(entry.Name.size()) + " bytes is too long");
+      }
+      std::string name = entry.Name;
+      if (layout.Scrambled) names.Apply(name);
+      FWriter.WriteInt32(static_cast<std::int32_t>(name.size()));
+      FWriter.WriteBytes(name);
+    }
+  }
+
+  void Offsets(const TDirectory& directory, const TDirectoryLayout& layout) {
+    TOffsetScrambler scrambler;
+    std::int64_t previous = 0;
+    for (std::size_t i = 0; i <= directory.Entries.size(); ++i) {
+      const std::int64_t offset =
+          i < directory.Entries.size() ? directory.Entries[i].Offset : directory.EndOffset;
+      // Sizes are derived from the next offset, so offsets must not go back.
+      if (offset < previous) {
+        FailEncode("offset " + std::to_string(offset) + " lies before the previous one");
+      }
+      previous = offset;
+      if (layout.OffsetWidth == 8) {
+        FWriter.WriteInt64(layout.Scrambled ? scrambler.Apply64(offset) : offset);
+      } else {
+        if (offset > 0xFFFFFFFFLL) {
+          FailEncode("offset " + std::to_string(offset) + " needs version " +
+                     std::to_string(VersionEntryFields));
+        }
+        const auto value = static_cast<std::uint32_t>(offset);
+        FWriter.WriteUInt32(layout.Scrambled ? scrambler.Apply32(value) : value);
+      }
+    }
+  }
+
+  template <class T>
+  void Column(const TDirectory& directory, T TDirectoryEntry::*field, std::string_view) {
+    for (const auto& entry : directory.Entries) {
+      if constexpr (sizeof(T) == 1) {
+        FWriter.WriteByte(static_cast<std::uint8_t>(entry.*field));
+      } else {
+        static_assert(sizeof(T) == 4);
+        FWriter.WriteUInt32(static_cast<std::uint32_t>(entry.*field));
+      }
+    }
+  }
+
+ private:
+  base::TLittleEndianWriter FWriter;
+};
+
+// Reads the fields from a big stream, each read checked against the bytes
+// that remain, so a damaged count fails before anything is allocated for it.
+class TDirectoryReader {
+ public:
+  TDirectoryReader(TQsBigStream& stream, std::int64_t dataSize, std::string sourceName)
       : FStream(stream),
         FSourceName(std::move(sourceName)),
+        FDataSize(dataSize),
         FPosition(stream.GetPosition()),
         FSize(stream.GetSize()) {}
 
-  std::int64_t Position() const { return FPosition; }
+  TDirectoryLayout Head(TDirectory& directory) {
+    directory.Version = 0;
+    bool hasMagic = false;
+    if (Left() >= static_cast<std::int64_t>(DirectoryMagic.size())) {
+      char magic[2];
+      Read(magic, 2, "magic");
+      if (std::string_view(magic, 2) == DirectoryMagic) {
+        hasMagic = true;
+        directory.Version = ReadInt32("version");
+      } else {
+        // Without the magic the directory starts with its count.
+        FPosition -= 2;
+        FStream.SetPosition(FPosition);
+      }
+    }
+    FLayout = TDirectoryLayout::ForVersion(directory.Version, hasMagic);
+    return FLayout;
+  }
+
+  void Count(TDirectory& directory) {
+    const std::int32_t count = ReadInt32("entry count");
+    if (count < 0) Fail(FPosition - 4, "entry count", std::to_string(count) + " is negative");
+    FCount = static_cast<std::uint64_t>(count);
+    // Each entry needs at least its name length and its share of the tail.
+    if (FLayout.TailSize(FCount) + FCount * 4 > static_cast<std::uint64_t>(Left())) {
+      Fail(FPosition - 4, "entry count",
+           std::to_string(count) + " exceeds the " + std::to_string(Left()) + " bytes left");
+    }
+    // The entries grow with the names actually read, so a count that a large
+    // archive file seems to allow still allocates no more than what is there.
+    directory.Entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(FCount, 4096)));
+  }
+
+  void Names(TDirectory& directory, const TDirectoryLayout& layout) {
+    TQsBuffBigStream buffer(FStream);
+    TNameScrambler names;
+    for (std::uint64_t i = 0; i < FCount; ++i) {
+      TDirectoryEntry& entry = directory.Entries.emplace_back();
+      char lengthBytes[4];
+      ReadBuffered(buffer, lengthBytes, 4, "name length");
+      const auto length = static_cast<std::int32_t>(base::GetUInt32(lengthBytes));
+      // A length of 0 or less is an empty name: no bytes follow and the
+      // name generator does not move.
+      if (length <= 0) continue;
+      // Names are file paths; a longer one is damage, and must not become a
+      // large allocation in a large archive file.
+      if (length > MaxNameLength) {
+        Fail(FPosition - 4, "name length",
+             std::to_string(length) + " exceeds " + std::to_string(MaxNameLength) + " bytes");
+      }
+      const std::uint64_t stillNeeded = FLayout.TailSize(FCount) + (FCount - i - 1) * 4;
+      if (static_cast<std::uint64_t>(length) + stillNeeded > static_cast<std::uint64_t>(Left())) {
+        Fail(FPosition - 4, "name length",
+             std::to_string(length) + " does not fit the " + std::to_string(Left()) +
+                 " bytes left");
+      }
+      entry.Name.resize(static_cast<std::size_t>(length));
+      ReadBuffered(buffer, entry.Name.data(), length, "name");
+      if (layout.Scrambled) names.Apply(entry.Name);
+    }
+  }  // the buffered reader puts the stream right behind the last name
+
+  void Offsets(TDirectory& directory, const TDirectoryLayout& layout) {
+    const std::int64_t at = FPosition;
+    const int width = layout.OffsetWidth;
+    const std::string offsets = ReadArray(FCount + 1, width, "offsets");
+    TOffsetScrambler scrambler;
+    std::int64_t previous = 0;
+    for (std::uint64_t i = 0; i <= FCount; ++i) {
+      const char* bytes = offsets.data() + i * static_cast<std::uint64_t>(width);
+      std::int64_t offset = 0;
+      if (width == 8) {
+        offset = static_cast<std::int64_t>(base::GetUInt64(bytes));
+        if (layout.Scrambled) offset = scrambler.Apply64(offset);
+      } else {
+        std::uint32_t value = base::GetUInt32(bytes);
+        if (layout.Scrambled) value = scrambler.Apply32(value);
+        offset = value;
+      }
+      const std::int64_t position = at + static_cast<std::int64_t>(i) * width;
+      const std::string field =
+          i < FCount ? "offset of entry " + std::to_string(i) : std::string("end offset");
+      if (offset < previous) {
+        Fail(position, field,
+             std::to_string(offset) + " lies before the previous offset " +
+                 std::to_string(previous));
+      }
+      if (offset > FDataSize) {
+        Fail(position, field,
+             std::to_string(offset) + " lies beyond the archive's " +
+                 std::to_string(FDataSize) + " bytes");
+      }
+      previous = offset;
+      if (i < FCount) {
+        directory.Entries[static_cast<std::size_t>(i)].Offset = offset;
+      } else {
+        directory.EndOffset = offset;
+      }
+    }
+  }
+
+  template <class T>
+  void Column(TDirectory& directory, T TDirectoryEntry::*field, std::string_view name) {
+    const std::string bytes = ReadArray(FCount, sizeof(T), name);
+    for (std::size_t i = 0; i < directory.Entries.size(); ++i) {
+      const char* value = bytes.data() + i * sizeof(T);
+      if constexpr (sizeof(T) == 1) {
+        directory.Entries[i].*field = static_cast<T>(static_cast<unsigned char>(*value));
+      } else {
+        static_assert(sizeof(T) == 4);
+        directory.Entries[i].*field = static_cast<T>(base::GetUInt32(value));
+      }
+    }
+  }
+
+ private:
   std::int64_t Left() const { return FSize - FPosition; }
 
-  [[noreturn]] void Fail(std::string_view field, std::string_view problem) const {
-    throw base::EDamagedData(FSourceName + ": offset " + std::to_string(FPosition) + ": " +
-                             std::string(field) + " " + std::string(problem));
+  [[noreturn]] void Fail(std::int64_t position, std::string_view field,
+                         std::string_view problem) const {
+    base::FailDamaged(FSourceName, position, field, problem);
   }
 
   void Require(std::uint64_t count, std::string_view field) const {
     if (count > static_cast<std::uint64_t>(Left())) {
-      Fail(field, "needs " + std::to_string(count) + " bytes but only " +
-                      std::to_string(Left()) + " are left");
+      Fail(FPosition, field,
+           "needs " + std::to_string(count) + " bytes but only " + std::to_string(Left()) +
+               " are left");
     }
   }
 
   void Read(void* buffer, std::int64_t count, std::string_view field) {
     Require(static_cast<std::uint64_t>(count), field);
-    if (FStream.Read(buffer, count) != count) Fail(field, "could not be read");
+    if (FStream.Read(buffer, count) != count) Fail(FPosition, field, "could not be read");
     FPosition += count;
   }
 
@@ -158,13 +321,8 @@ class TDirectoryInput {
   void ReadBuffered(TQsBuffBigStream& buffer, void* target, std::int32_t count,
                     std::string_view field) {
     Require(static_cast<std::uint64_t>(count), field);
-    if (buffer.Read(target, count) != count) Fail(field, "could not be read");
+    if (buffer.Read(target, count) != count) Fail(FPosition, field, "could not be read");
     FPosition += count;
-  }
-
-  void Unread(std::int64_t count) {
-    FPosition -= count;
-    FStream.SetPosition(FPosition);
   }
 
   std::int32_t ReadInt32(std::string_view field) {
@@ -173,127 +331,43 @@ class TDirectoryInput {
     return static_cast<std::int32_t>(base::GetUInt32(bytes));
   }
 
-  std::string ReadArray(std::uint64_t count, int width, std::string_view field) {
-    Require(count * static_cast<std::uint64_t>(width), field);
-    std::string bytes(static_cast<std::size_t>(count) * static_cast<std::size_t>(width), '\0');
+  std::string ReadArray(std::uint64_t count, std::size_t width, std::string_view field) {
+    Require(count * width, field);
+    std::string bytes(static_cast<std::size_t>(count) * width, '\0');
     if (!bytes.empty()) Read(bytes.data(), static_cast<std::int64_t>(bytes.size()), field);
     return bytes;
   }
 
- private:
   TQsBigStream& FStream;
   std::string FSourceName;
+  std::int64_t FDataSize;
   std::int64_t FPosition;
   std::int64_t FSize;
+  TDirectoryLayout FLayout;
+  std::uint64_t FCount = 0;
 };
 
 }  // namespace
 
+std::int64_t EncodedDirectorySize(const TDirectory& directory) {
+  TDirectorySizer sizer;
+  TransferDirectory(sizer, directory);
+  return static_cast<std::int64_t>(sizer.Size());
+}
+
+std::string EncodeDirectory(const TDirectory& directory) {
+  std::string bytes;
+  bytes.reserve(static_cast<std::size_t>(EncodedDirectorySize(directory)));
+  TDirectoryWriter writer(bytes);
+  TransferDirectory(writer, directory);
+  return bytes;
+}
+
 TDirectory DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize,
                            const std::string& sourceName) {
-  TDirectoryInput input(stream, sourceName);
   TDirectory directory;
-  bool hasMagic = false;
-  directory.Version = 0;
-  if (input.Left() >= 2) {
-    char magic[2];
-    input.Read(magic, 2, "magic");
-    if (std::string_view(magic, 2) == DirectoryMagic) {
-      hasMagic = true;
-      directory.Version = input.ReadInt32("version");
-    } else {
-      input.Unread(2);
-    }
-  }
-  const TDirectoryLayout layout = TDirectoryLayout::ForVersion(directory.Version, hasMagic);
-  const std::int32_t count = input.ReadInt32("entry count");
-  if (count < 0) input.Fail("entry count", std::to_string(count) + " is negative");
-  // Each entry needs at least its name length and its share of the tail.
-  const auto n = static_cast<std::uint64_t>(count);
-  if (layout.TailSize(n) + n * 4 > static_cast<std::uint64_t>(input.Left())) {
-    input.Fail("entry count", std::to_string(count) + " exceeds the " +
-                                  std::to_string(input.Left()) + " bytes left");
-  }
-
-  // The entries grow with the names actually read, so a count that a large
-  // archive file seems to allow still allocates no more than what is there.
-  directory.Entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(n, 4096)));
-  {
-    TQsBuffBigStream buffer(stream);
-    TNameScrambler names;
-    std::uint64_t namesLeft = n;
-    for (std::uint64_t i = 0; i < n; ++i) {
-      TDirectoryEntry& entry = directory.Entries.emplace_back();
-      char lengthBytes[4];
-      input.ReadBuffered(buffer, lengthBytes, 4, "name length");
-      const auto length = static_cast<std::int32_t>(base::GetUInt32(lengthBytes));
-      namesLeft -= 1;
-      const std::uint64_t stillNeeded = layout.TailSize(n) + namesLeft * 4;
-      // Names are file paths; a longer one is damage, and must not become a
-      // large allocation in a large archive file.
-      if (length > MaxNameLength) {
-        input.Fail("name length", std::to_string(length) + " exceeds " +
-                                      std::to_string(MaxNameLength) + " bytes");
-      }
-      if (length < 0 || static_cast<std::uint64_t>(length) + stillNeeded >
-                            static_cast<std::uint64_t>(input.Left())) {
-        input.Fail("name length", std::to_string(length) + " does not fit the " +
-                                      std::to_string(input.Left()) + " bytes left");
-      }
-      entry.Name.resize(static_cast<std::size_t>(length));
-      if (length > 0) input.ReadBuffered(buffer, entry.Name.data(), length, "name");
-      if (layout.Scrambled) names.Apply(entry.Name);
-    }
-  }  // the buffered reader puts the stream right behind the last name
-
-  const std::int64_t offsetsAt = input.Position();
-  const std::string offsets = input.ReadArray(n + 1, layout.OffsetWidth, "offsets");
-  TOffsetScrambler scrambler;
-  std::int64_t previous = 0;
-  for (std::uint64_t i = 0; i <= n; ++i) {
-    std::int64_t offset = 0;
-    if (layout.OffsetWidth == 8) {
-      offset = static_cast<std::int64_t>(base::GetUInt64(offsets.data() + i * 8));
-      if (layout.Scrambled) offset = scrambler.Apply64(offset);
-    } else {
-      std::uint32_t value = base::GetUInt32(offsets.data() + i * 4);
-      if (layout.Scrambled) value = scrambler.Apply32(value);
-      offset = value;
-    }
-    const std::string field = "offset " + std::to_string(i) + " (at " +
-                              std::to_string(offsetsAt + static_cast<std::int64_t>(i) *
-                                                             layout.OffsetWidth) +
-                              ")";
-    if (offset < previous) {
-      input.Fail(field, std::to_string(offset) + " lies before the previous offset " +
-                            std::to_string(previous));
-    }
-    if (offset > dataSize) {
-      input.Fail(field, std::to_string(offset) + " lies beyond the archive's " +
-                            std::to_string(dataSize) + " bytes");
-    }
-    previous = offset;
-    if (i < n) {
-      directory.Entries[static_cast<std::size_t>(i)].Offset = offset;
-    } else {
-      directory.EndOffset = offset;
-    }
-  }
-
-  if (layout.HasEntryFields) {
-    const std::string stored = input.ReadArray(n, 1, "stored flags");
-    const std::string times = input.ReadArray(n, 4, "file times");
-    const std::string crcs = input.ReadArray(n, 4, "check values");
-    std::string installAsFile;
-    if (layout.HasInstallAsFile) installAsFile = input.ReadArray(n, 1, "install-as-file flags");
-    for (std::size_t i = 0; i < directory.Entries.size(); ++i) {
-      auto& entry = directory.Entries[i];
-      entry.Stored = static_cast<std::uint8_t>(stored[i]);
-      entry.FileTime = static_cast<std::int32_t>(base::GetUInt32(times.data() + i * 4));
-      entry.CRC = base::GetUInt32(crcs.data() + i * 4);
-      if (layout.HasInstallAsFile) entry.InstallAsFile = static_cast<std::uint8_t>(installAsFile[i]);
-    }
-  }
+  TDirectoryReader reader(stream, dataSize, sourceName);
+  TransferDirectory(reader, directory);
   return directory;
 }
 

@@ -1,8 +1,9 @@
 // The archive's directory layout, shared by the reader (ReadDirectory), the
 // companion directory written by UpdateFrom and the archive writer: field
 // order, version thresholds, the archive key and the scrambling of names and
-// offsets. Decoding checks every count, length and offset against the bytes
-// that are there and throws EDamagedData naming the archive.
+// offsets. Encoding, decoding and sizing walk one description of the fields.
+// Decoding checks every count, length and offset against the bytes that are
+// there and throws EDamagedData naming the archive.
 #pragma once
 
 #include <cstdint>
@@ -99,8 +100,9 @@ std::int64_t EncodedDirectorySize(const TDirectory& directory);
 std::string EncodeDirectory(const TDirectory& directory);
 
 // Reads one directory from the stream's position; the stream then stands
-// behind it. Offsets must lie within 0 ... dataSize and must not go
-// backwards. Throws EDamagedData "sourceName: offset N: field ...".
+// behind it. A name length of 0 or less is an empty name. Offsets must lie
+// within 0 ... dataSize and must not go backwards. Throws EDamagedData
+// "sourceName: offset N: field ...".
 TDirectory DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize,
                            const std::string& sourceName);
 

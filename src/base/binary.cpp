@@ -11,15 +11,25 @@ TLittleEndianReader::TLittleEndianReader(const void* data, std::size_t size,
     : FData(static_cast<const std::uint8_t*>(data)), FSize(size),
       FSourceName(std::move(sourceName)) {}
 
-void TLittleEndianReader::Fail(std::string_view field, std::string_view problem) const {
-  std::string message = FSourceName;
+std::string DamageMessage(std::string_view source, std::int64_t offset, std::string_view field,
+                          std::string_view problem) {
+  std::string message(source);
   message += ": offset ";
-  message += std::to_string(FPosition);
+  message += std::to_string(offset);
   message += ": ";
   message += field;
   message += ' ';
   message += problem;
-  throw EDamagedData(message);
+  return message;
+}
+
+void FailDamaged(std::string_view source, std::int64_t offset, std::string_view field,
+                 std::string_view problem) {
+  throw EDamagedData(DamageMessage(source, offset, field, problem));
+}
+
+void TLittleEndianReader::Fail(std::string_view field, std::string_view problem) const {
+  FailDamaged(FSourceName, static_cast<std::int64_t>(FPosition), field, problem);
 }
 
 void TLittleEndianReader::Require(std::size_t count, std::string_view field) const {

@@ -11,6 +11,14 @@
 
 namespace mora::base {
 
+// Every message about damaged outside data reads the same way, so a user can
+// find the place with a hex viewer: "source: offset N: field problem".
+std::string DamageMessage(std::string_view source, std::int64_t offset, std::string_view field,
+                          std::string_view problem);
+// Throws EDamagedData with that message.
+[[noreturn]] void FailDamaged(std::string_view source, std::int64_t offset,
+                              std::string_view field, std::string_view problem);
+
 class TLittleEndianReader {
  public:
   TLittleEndianReader(const void* data, std::size_t size, std::string sourceName);

@@ -182,18 +182,13 @@ int ExtractArchive(const std::string& argument, const std::string& outputArgumen
       const std::size_t delimiter = base::LastPathDelimiter(target);
       if (delimiter != std::string::npos) platform::ForceDirectories(target.substr(0, delimiter));
       try {
-        {
-          platform::TFileStream stream(target, platform::TFileStream::TMode::Create);
-          collection.LoadEntry(stream, file.Name());
-        }
+        collection.ExtractEntryToFile(file.Name(), target);
         if (file.FileTime != 0) platform::SetFileDosTime(target, file.FileTime);
       } catch (const base::EZDecompressionError&) {
-        platform::DeleteFile(target);
         std::cerr << "\nmora: " << argument << ": " << ToTerminal(file.Name())
                   << ": damaged zlib data\n";
         return ExitDamaged;
       } catch (const base::EReadError& e) {
-        platform::DeleteFile(target);
         std::cerr << "\nmora: " << argument << ": " << ToTerminal(file.Name()) << ": "
                   << ToTerminal(e.Message()) << "\n";
         return ExitDamaged;
@@ -217,7 +212,8 @@ int TestArchive(const std::string& argument) {
       if (IsSentinel(file)) continue;
       ++count;
       if (IsSuperseded(file) || (file.Stored != 0 && file.InstallAsFile == 0)) continue;
-      platform::TMemoryStream content;
+      // Inflated piece by piece into a check value, never held whole.
+      archive::TCrc32Stream content;
       try {
         collection.LoadEntry(content, file.Name());
       } catch (const base::EZDecompressionError&) {
@@ -226,7 +222,7 @@ int TestArchive(const std::string& argument) {
       }
       // Entries installed as files carry the check value of their content.
       if (file.InstallAsFile != 0 && file.CRC != 0 &&
-          archive::MemoryStreamCRC32(content) != file.CRC) {
+          content.CRC() != file.CRC) {
         std::cout << argument << ": " << ToTerminal(file.Name())
                   << ": check value does not match\n";
         return ExitDamaged;

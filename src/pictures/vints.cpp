@@ -1,11 +1,9 @@
 #include "pictures/vints.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <climits>
 #include <cstring>
 
+#include "archive/zstream.h"
 #include "base/binary.h"
 #include "base/errors.h"
 #include "pictures/jpeg.h"
@@ -307,7 +305,20 @@ void TVintLoader::ReadFrame(int frameIndex) {
       std::uint64_t(TDIBSurface::PaddedRowBytes(head.Width, head.BitsPerPixel) +
                     TDIBSurface::PaddedRowBytes(head.Width, 8)) *
       std::uint64_t(head.Height);
-  Reserve(bitmapBytes * (std::uint64_t(layerCount) + 1), "frame size");
+  // A palette frame ends as a 24-bit bitmap, up to 24 times its own size;
+  // that form is refused now rather than after the frame was filled and read.
+  std::uint64_t convertedBytes = 0;
+  if (head.BitsPerPixel <= 8) {
+    convertedBytes =
+        std::uint64_t(TDIBSurface::PaddedRowBytes(head.Width, 24)) * std::uint64_t(head.Height);
+    if (convertedBytes > MaxSurfaceBytes) {
+      FReader.Fail("frame size", std::to_string(head.Width) + " x " +
+                                     std::to_string(head.Height) + " needs " +
+                                     std::to_string(convertedBytes) +
+                                     " bytes at 24 bits per pixel, more than a bitmap may hold");
+    }
+  }
+  Reserve(bitmapBytes * (std::uint64_t(layerCount) + 1) + convertedBytes, "frame size");
 
   TDIBSurface& bitmap = frame.Bitmap();
   bitmap.SetSize(head.Width, head.Height, head.BitsPerPixel);
@@ -398,54 +409,21 @@ std::uint64_t TVintLoader::BlockLimit(const TPlane& plane) const {
 std::string TVintLoader::Inflate(std::string_view block, std::uint64_t limit,
                                  const std::string& what) {
   // Keeps no more than the block can use, so a small block cannot claim
-  // unbounded memory. Output beyond the limit is inflated into a scratch
-  // buffer only to reach the stream's end and its check value, up to a bound.
-  constexpr std::size_t ScratchSize = 1 << 16;
+  // unbounded memory. Output beyond the limit is inflated only to reach the
+  // stream's end and its check value, up to a bound; what lies beyond that
+  // bound is trailing data nobody reads.
   constexpr std::uint64_t MaxSurplus = std::uint64_t{1} << 24;
-  z_stream z{};
-  if (inflateInit(&z) != Z_OK) throw base::EDamagedData(what + ": the inflater cannot start");
-  std::string out(static_cast<std::size_t>(std::min<std::uint64_t>(limit, ScratchSize)), '\0');
-  std::string scratch;
-  std::size_t produced = 0;
-  std::uint64_t surplus = 0;
-  std::size_t offset = 0;
-  int status = Z_OK;
-  for (;;) {
-    if (z.avail_in == 0 && offset < block.size()) {
-      const std::size_t n = std::min<std::size_t>(block.size() - offset, UINT_MAX / 2);
-      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(block.data() + offset));
-      z.avail_in = static_cast<uInt>(n);
-      offset += n;
-    }
-    if (produced == out.size() && produced < limit) {
-      out.resize(static_cast<std::size_t>(std::min<std::uint64_t>(limit, out.size() * 2)));
-    }
-    const bool keeping = produced < out.size();
-    if (!keeping && scratch.empty()) scratch.resize(ScratchSize);
-    std::uint8_t* target = keeping ? reinterpret_cast<std::uint8_t*>(out.data()) + produced
-                                   : reinterpret_cast<std::uint8_t*>(scratch.data());
-    const std::size_t room = std::min<std::size_t>(
-        keeping ? out.size() - produced : scratch.size(), UINT_MAX / 2);
-    z.next_out = target;
-    z.avail_out = static_cast<uInt>(room);
-    status = inflate(&z, Z_NO_FLUSH);
-    const std::size_t made = room - z.avail_out;
-    if (keeping) {
-      produced += made;
-    } else {
-      surplus += made;
-    }
-    if (status == Z_STREAM_END) break;
-    if (status != Z_OK && status != Z_BUF_ERROR) break;
-    if (z.avail_in == 0 && offset >= block.size() && made == 0) break;
-    if (surplus > MaxSurplus) break;  // trailing data nobody reads
+  archive::TInflater inflater(limit + MaxSurplus);
+  std::string out;
+  inflater.Put(block, [&](const char* data, std::size_t size) {
+    const std::size_t keep =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size, limit - out.size()));
+    out.append(data, keep);
+  });
+  const archive::TInflateState state = inflater.Finish();
+  if (state != archive::TInflateState::Finished && state != archive::TInflateState::OverLimit) {
+    throw base::EDamagedData(what + ": damaged deflate data (" + inflater.Problem() + ")");
   }
-  const bool good = status == Z_STREAM_END || surplus > MaxSurplus;
-  const std::string message =
-      z.msg != nullptr ? z.msg : (status == Z_STREAM_END ? "" : "the data ends early");
-  inflateEnd(&z);
-  if (!good) throw base::EDamagedData(what + ": damaged deflate data (" + message + ")");
-  out.resize(produced);
   return out;
 }
 

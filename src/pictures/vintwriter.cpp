@@ -32,7 +32,7 @@ struct TSourcePlane {
 class TVintEncoder {
  public:
   TVintEncoder(const TVintPictureSource& picture, std::int32_t seed, std::string& out)
-      : FPicture(picture), FSeed(seed), FOut(out), FWriter(out), FIo(FWriter) {}
+      : FPicture(picture), FSeed(seed), FWriter(out), FIo(FWriter) {}
 
   void Write();
 
@@ -46,7 +46,6 @@ class TVintEncoder {
 
   const TVintPictureSource& FPicture;
   std::int32_t FSeed;
-  std::string& FOut;
   base::TLittleEndianWriter FWriter;
   vint::TWriteIo FIo;
   // The version behind the magic; the record's own version (FHeader) governs

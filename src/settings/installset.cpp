@@ -116,9 +116,9 @@ class TFieldReader {
       return;
     }
     if (count < 0) {
-      throw base::ERangeError(FReader.SourceName() + ": offset " +
-                              std::to_string(FReader.Position() - 4) + ": DiskCount " +
-                              std::to_string(count) + " is negative");
+      throw base::ERangeError(base::DamageMessage(
+          FReader.SourceName(), static_cast<std::int64_t>(FReader.Position() - 4), "DiskCount",
+          std::to_string(count) + " is negative"));
     }
     // Every disk takes four sizes further on; a count that cannot fit into
     // the rest is refused before the arrays are allocated.

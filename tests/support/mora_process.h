@@ -29,10 +29,13 @@ inline std::string NativeArgument(const std::string& path) {
   return ShellQuote(platform::PathToNative(path));
 }
 
-// Runs the program with arguments (already quoted where needed).
-inline TMoraRun RunProgram(const std::string& program, const std::string& arguments) {
+// Runs the program with arguments (already quoted where needed);
+// shellPrefix (commands ending in ";") sets up the shell first, for example
+// limits the program inherits.
+inline TMoraRun RunProgram(const std::string& program, const std::string& arguments,
+                           const std::string& shellPrefix = {}) {
   TMoraRun run;
-  const std::string command = ShellQuote(program) + " " + arguments + " 2>&1";
+  const std::string command = shellPrefix + ShellQuote(program) + " " + arguments + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   char buffer[4096];

@@ -6,6 +6,8 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "archive/vrfiles.h"
+#include "archive/vrlayout.h"
 #include "archive/vrwriter.h"
 #include "base/sjis.h"
 #include "platform/files.h"
@@ -15,13 +17,21 @@
 #ifndef _WIN32
 #include "mora_process.h"
 
+#include <sys/resource.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <vector>
+
 namespace mora::archive {
 namespace {
 
 using test::TTempFolder;
 using TRun = mora::test::TMoraRun;
 
-TRun RunMora(const std::string& arguments) { return mora::test::RunProgram(MORA_EXE, arguments); }
+TRun RunMora(const std::string& arguments, const std::string& shellPrefix = {}) {
+  return mora::test::RunProgram(MORA_EXE, arguments, shellPrefix);
+}
 
 std::string Native(const std::string& path) { return mora::test::NativeArgument(path); }
 
@@ -177,6 +187,95 @@ TEST(MoraArchiveCommands, TestAcceptsSoundArchivesAndNamesTheFirstBadEntry) {
   test::WriteFile(folder / "junk.dat", test::Int32Bytes(-5) + "junk");
   const TRun junk = RunMora("list " + Native(folder / "junk.dat"));
   EXPECT_EQ(junk.ExitCode, 3) << junk.Output;
+}
+
+// A zlib stream of count zero bytes, deflated piece by piece: about a
+// thousandth of count, the most deflate can squeeze.
+std::string DeflateZeros(std::uint64_t count) {
+  z_stream z{};
+  if (deflateInit(&z, Z_BEST_COMPRESSION) != Z_OK) return {};
+  const std::string zeros(1 << 20, '\0');
+  std::string out;
+  char buffer[1 << 16];
+  int status = Z_OK;
+  while (status != Z_STREAM_END) {
+    if (z.avail_in == 0 && count > 0) {
+      const auto n = static_cast<uInt>(std::min<std::uint64_t>(count, zeros.size()));
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+      z.avail_in = n;
+      count -= n;
+    }
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = sizeof buffer;
+    status = deflate(&z, count == 0 && z.avail_in == 0 ? Z_FINISH : Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - z.avail_out);
+  }
+  deflateEnd(&z);
+  return out;
+}
+
+// game.dat with its companion directory: one compressed entry "zeros.bin"
+// that inflates to size zero bytes, optionally with its end cut off.
+void WriteInflationBomb(const std::string& fileName, std::uint64_t size, bool cutShort) {
+  std::string data = DeflateZeros(size);
+  if (cutShort) data.resize(data.size() - 8);
+  TDirectory directory;
+  directory.Entries = {{"zeros.bin", 0, 0, 0, BytesCRC32(data), 0}};
+  directory.EndOffset = static_cast<std::int64_t>(data.size());
+  test::WriteFile(fileName, data);
+  test::WriteFile(CompanionFileName(fileName), EncodeDirectory(directory));
+}
+
+// The largest resident size of any child process waited for so far, in KiB.
+long PeakChildResidentKib() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(MoraArchiveCommands, EntriesThatInflateHugelyAreTestedAndExtractedInFlatMemory) {
+  TTempFolder folder;
+  constexpr std::uint64_t Size = std::uint64_t{256} << 20;
+  WriteInflationBomb(folder / "game.dat", Size, false);
+  ASSERT_LT(platform::GetFileSize(folder / "game.dat").value_or(0), 512 * 1024);
+  const TRun test = RunMora("test " + Native(folder / "game.dat"));
+  EXPECT_EQ(test.ExitCode, 0) << test.Output;
+  const TRun extract =
+      RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"));
+  EXPECT_EQ(extract.ExitCode, 0) << extract.Output;
+  EXPECT_EQ(platform::GetFileSize(folder / "out\\zeros.bin"), static_cast<std::int64_t>(Size));
+  // Holding the entry would take 256 MiB at least; streaming takes a few
+  // buffers of a megabyte (the sanitizer build adds its own tens).
+  EXPECT_LT(PeakChildResidentKib(), 128 * 1024);
+}
+
+TEST(MoraArchiveCommands, AnEntryCutShortLeavesNoFileBehind) {
+  TTempFolder folder;
+  WriteInflationBomb(folder / "game.dat", std::uint64_t{16} << 20, true);
+  const TRun test = RunMora("test " + Native(folder / "game.dat"));
+  EXPECT_EQ(test.ExitCode, 3) << test.Output;
+  EXPECT_NE(test.Output.find("zeros.bin: damaged zlib data"), std::string::npos) << test.Output;
+
+  platform::ForceDirectories(folder / "out");
+  test::WriteFile(folder / "out\\keep.txt", "kept");
+  const TRun extract =
+      RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"));
+  EXPECT_EQ(extract.ExitCode, 3) << extract.Output;
+  std::vector<std::string> left;
+  for (const auto& found : platform::FindFiles(folder / "out\\")) left.push_back(found.Name);
+  EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});
+}
+
+TEST(MoraArchiveCommands, AnExtractionThatRunsOutOfSpaceLeavesNoFileBehind) {
+  TTempFolder folder;
+  WriteInflationBomb(folder / "game.dat", std::uint64_t{8} << 20, false);
+  // A file-size limit of a megabyte or two makes writes fail as on a full
+  // disk; the signal it would raise is ignored, so the write reports it.
+  const TRun extract =
+      RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"),
+              "trap '' XFSZ; ulimit -f 2048; ");
+  EXPECT_EQ(extract.ExitCode, 3) << extract.Output;
+  EXPECT_TRUE(platform::FindFiles(folder / "out\\").empty());
 }
 
 }  // namespace

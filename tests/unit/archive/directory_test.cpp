@@ -124,6 +124,31 @@ TEST(Directory, Version100ScramblesNamesAndThirtyTwoBitOffsets) {
   EXPECT_EQ(collection.Entries(1).CRC, 0u);
 }
 
+TEST(Directory, NameLengthsOfZeroOrBelowAreEmptyNames) {
+  for (const std::int32_t emptyLength : {0, -1, -3, static_cast<std::int32_t>(0x80000000u)}) {
+    SCOPED_TRACE(emptyLength);
+    // Neither empty name takes bytes or a generator output, so "ab" uses the
+    // first two outputs and the offsets follow right behind it at 24.
+    const std::string directory =
+        "vf" + Int32Bytes(100) + Int32Bytes(3) + Int32Bytes(emptyLength) +
+        Int32Bytes(emptyLength) + Int32Bytes(2) + Xor("ab", {Key1, Key2}) +
+        Int32Bytes(static_cast<std::int32_t>(40u ^ Key1)) +
+        Int32Bytes(static_cast<std::int32_t>(40u ^ Key2)) +
+        Int32Bytes(static_cast<std::int32_t>(41u ^ Key3)) +
+        Int32Bytes(static_cast<std::int32_t>(44u ^ Key4));
+    ASSERT_EQ(directory.size(), 40u);
+    TVrFileCollection collection;
+    ReadFromBytes(collection, directory + "xyzw");
+    ASSERT_EQ(collection.Count(), 4);
+    EXPECT_EQ(collection.Entries(0).Name(), "");
+    EXPECT_EQ(collection.Entries(1).Name(), "");
+    EXPECT_EQ(collection.Entries(2).Name(), "ab");
+    EXPECT_EQ(collection.Entries(0).Size, 0);
+    EXPECT_EQ(collection.Entries(1).Size, 1);
+    EXPECT_EQ(collection.Entries(2).Size, 3);
+  }
+}
+
 std::string Version101Bytes(std::int32_t version) {
   const int size = 10 + 3 * 5 + 4 * 8 + 3 * 9 + (version >= 102 ? 3 : 0);
   std::string bytes = "vf" + Int32Bytes(version) + Int32Bytes(3);
@@ -233,7 +258,6 @@ TEST(Directory, RejectsDamagedDirectoriesBeforeAllocating) {
   ExpectDamaged(Int32Bytes(0x7FFFFFFF) + std::string(100, '\0'), "huge count");
   ExpectDamaged("vf" + Int32Bytes(102) + Int32Bytes(0x10000000), "count beyond the bytes");
   ExpectDamaged(Int32Bytes(1) + Int32Bytes(0x7FFFFFF0) + std::string(20, 'n'), "long name");
-  ExpectDamaged(Int32Bytes(1) + Int32Bytes(-3) + std::string(20, 'n'), "negative name length");
   ExpectDamaged(Int32Bytes(1) + Int32Bytes(1) + "a" + Int32Bytes(13) + Int32Bytes(500),
                 "offset beyond the stream");
   ExpectDamaged(Int32Bytes(2) + Int32Bytes(0) + Int32Bytes(0) + Int32Bytes(20) +

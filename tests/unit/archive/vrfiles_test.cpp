@@ -307,6 +307,77 @@ TEST(LoadEntry, MissingNameAndDamagedZlibData) {
   EXPECT_THROW(collection.LoadEntry(file, "bad.bin"), base::EZDecompressionError);
 }
 
+// Letters in an order that compresses, but not to nothing.
+std::string Varied(std::size_t size) {
+  std::string bytes(size, '\0');
+  std::uint32_t state = 99;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>("abcdefgh"[(state >> 16) & 7]);
+  }
+  return bytes;
+}
+
+TEST(LoadEntry, MemoryLimitBoundsOnlyWhatIsInflatedIntoMemory) {
+  TTempFolder folder;
+  const std::string content = Varied(300000);
+  TVrArchiveWriter writer;
+  writer.AddBytes("big.bin", content, Options(false));
+  writer.AddBytes("stored.bin", content, Options(true));
+  writer.WriteSeparate(folder / "game.dat");
+  TVrFileCollection collection;
+  collection.Open(folder / "game.dat");
+  collection.MemoryEntryLimit = 299999;
+  platform::TMemoryStream memory;
+  try {
+    collection.LoadEntry(memory, "big.bin");
+    ADD_FAILURE() << "inflated past the limit";
+  } catch (const base::EDamagedData& e) {
+    EXPECT_NE(e.Message().find("game.dat: offset "), std::string::npos) << e.Message();
+    EXPECT_NE(e.Message().find("entry big.bin inflates to more than 299999 bytes"),
+              std::string::npos)
+        << e.Message();
+  }
+  EXPECT_EQ(memory.Bytes(), DeflateBytes(content));  // the stored bytes stay
+  // Stored bytes are what the archive holds; a file takes any size.
+  EXPECT_EQ(LoadToMemory(collection, "stored.bin"), content);
+  EXPECT_TRUE(LoadThroughFile(collection, "big.bin", folder / "big.out") == content);
+  collection.MemoryEntryLimit = 300000;
+  EXPECT_TRUE(LoadToMemory(collection, "big.bin") == content);
+}
+
+TEST(ExtractEntryToFile, FailureLeavesNoPartialFileAndKeepsAnEarlierOne) {
+  TTempFolder folder;
+  // Cut in the middle: inflating writes a megabyte or more before the cut
+  // shows.
+  std::string cut = DeflateBytes(Varied(3 << 20));
+  cut.resize(cut.size() / 2);
+  const std::string good = DeflateBytes("good content");
+  TDirectory directory;
+  directory.Version = 101;
+  directory.Entries = {{"cut.bin", 0, 0, 0, 0, 0},
+                       {"good.bin", static_cast<std::int64_t>(cut.size()), 0, 0, 0, 0}};
+  directory.EndOffset = static_cast<std::int64_t>(cut.size() + good.size());
+  test::WriteFile(folder / "game.dat", cut + good);
+  test::WriteFile(folder / "game.ext", EncodeDirectory(directory));
+  TVrFileCollection collection;
+  collection.Open(folder / "game.dat");
+
+  test::WriteFile(folder / "out.bin", "earlier");
+  EXPECT_THROW(collection.ExtractEntryToFile("cut.bin", folder / "out.bin"),
+               base::EZDecompressionError);
+  EXPECT_EQ(test::ReadFile(folder / "out.bin"), "earlier");
+  EXPECT_THROW(collection.ExtractEntryToFile("missing.bin", folder / "new.bin"),
+               base::EFOpenError);
+  EXPECT_FALSE(platform::FileExists(folder / "new.bin"));
+  for (const auto& found : platform::FindFiles(folder.Path())) {
+    EXPECT_EQ(found.Name.find(".~part"), std::string::npos) << found.Name;
+  }
+
+  collection.ExtractEntryToFile("good.bin", folder / "out.bin");
+  EXPECT_EQ(test::ReadFile(folder / "out.bin"), "good content");
+}
+
 TEST(CheckValues, Crc32OfAbcAndShortStreams) {
   EXPECT_EQ(BytesCRC32("abc"), 0x352441C2u);
   platform::TMemoryStream memory(std::string("abc"));
@@ -319,6 +390,12 @@ TEST(CheckValues, Crc32OfAbcAndShortStreams) {
   big.SetPosition(1);
   EXPECT_EQ(StreamCRC32(big, 10, buffer, 2), std::nullopt);  // ends early
   EXPECT_EQ(StreamCRC32(big, 0, buffer, 2), 0u);
+
+  TCrc32Stream pieces;
+  pieces.WriteBytes("a");
+  pieces.WriteBytes("bc");
+  EXPECT_EQ(pieces.CRC(), 0x352441C2u);
+  EXPECT_EQ(pieces.Size(), 3);
 }
 
 // A medium archive of version 102 in folder\medium\game.dat.

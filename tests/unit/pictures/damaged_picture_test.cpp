@@ -3,6 +3,9 @@
 // read or written outside a buffer (the sanitizer build runs this too).
 #include <gtest/gtest.h>
 
+#include <string>
+#include <string_view>
+
 #include "base/errors.h"
 #include "byte_damage.h"
 #include "picture_test_util.h"
@@ -55,6 +58,40 @@ TEST(VintDamage, DamagedPicturesLoadOrFailWithOurOwnErrors) {
       EXPECT_GT(refused, 100);
     }
   }
+}
+
+std::string FromHex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes += static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16));
+  }
+  return bytes;
+}
+
+TEST(VintDamage, PaletteFrameTooLargeAtTwentyFourBitsIsRefusedBeforeItIsFilled) {
+  // Found by the vint fuzz target (it ran past its time limit): "Vint102",
+  // two frames, the first 7935 x 58115 at 1 bit per pixel with no layers.
+  // At 1 bit it fits the bitmap budget; as the 24-bit bitmap it becomes it
+  // needs 1.38 GB. The reader filled its 461 million pixels one by one before
+  // the conversion failed.
+  const std::string input = FromHex(
+      "56696e7431303202000000000a141e00060000006672616d6530ffffffff00000000"
+      "000000ffffffffffffff1e000003e300000100000005000000100000000000000000"
+      "000000ff9acece4544616d6167000000000000000000000000000000000000000000"
+      "0000000000000000000000000000000000000000000065643b000000");
+  ASSERT_EQ(input.size(), 130u);
+  TVintFrameList list(77);
+  platform::TMemoryStream stream(input);
+  try {
+    list.LoadFromStream(stream, false, "found.vnt");
+    ADD_FAILURE() << "loaded";
+  } catch (const base::EDamagedData& e) {
+    EXPECT_NE(e.Message().find("found.vnt: offset 55: frame size 7935 x 58115 needs "),
+              std::string::npos)
+        << e.Message();
+    EXPECT_NE(e.Message().find("at 24 bits per pixel"), std::string::npos) << e.Message();
+  }
+  EXPECT_EQ(list.Count(), 0);
 }
 
 }  // namespace

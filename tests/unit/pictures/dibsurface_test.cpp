@@ -2,6 +2,8 @@
 // nearest-neighbour stretching.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "base/errors.h"
 #include "pictures/dibsurface.h"
 
@@ -144,6 +146,31 @@ TEST(DIBSurfaceTest, FillUsesTheNearestValueAndMaskFollowsResize) {
   ASSERT_TRUE(s.HasMask());
   EXPECT_EQ(s.MaskStride(), 8u);
   EXPECT_EQ(s.MaskAt(4, 3), 0);
+}
+
+TEST(DIBSurfaceTest, FillSetsEveryPixelAndLeavesTheOtherBitsAlone) {
+  struct TCase {
+    int Width;
+    int Bits;
+    std::uint32_t Value;
+  } cases[] = {{13, 1, 1}, {7, 1, 1}, {5, 4, 0xA}, {3, 8, 0x5C}, {3, 15, 0x7C1F},
+               {3, 16, 0xF81F}, {5, 24, 0x123456}, {2, 32, 0x89ABCDEF}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Bits);
+    TDIBSurface s(c.Width, 3, c.Bits);
+    // Padding and unused bits of a shared last byte hold a pattern that a
+    // fill must keep.
+    std::fill(s.Pixels().begin(), s.Pixels().end(), std::uint8_t{0xA5});
+    TDIBSurface expected = s;
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < c.Width; ++x) expected.SetPixel(x, y, c.Value);
+    }
+    s.FillValue(c.Value);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < c.Width; ++x) EXPECT_EQ(s.Pixel(x, y), c.Value) << x << "," << y;
+    }
+    EXPECT_EQ(s.Pixels(), expected.Pixels());
+  }
 }
 
 }  // namespace
