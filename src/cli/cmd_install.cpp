@@ -254,7 +254,7 @@ int DryRun(TPrepared& prepared, bool json) {
                 << " (icon " << link.IconIndex << ")\n";
     }
   }
-  if (!plan.Readme.empty()) std::cout << "Read me:      " << ToTerminal(plan.Readme) << "\n";
+  if (!plan.Readme.empty()) std::cout << "Read me:      " << Native(plan.Readme) << "\n";
   std::cout << "Space:        the chosen parts need " << Grouped(request.RequiredBytes)
             << " bytes; ";
   if (freeBytes >= 0) {

@@ -20,7 +20,7 @@ namespace {
 
 volatile std::sig_atomic_t InterruptFlag = 0;
 
-extern "C" void OnInterrupt(int) {
+void OnInterrupt(int) {
   InterruptFlag = 1;
   // The next Ctrl-C ends the process, should a step not reach its poll.
   std::signal(SIGINT, SIG_DFL);
@@ -177,6 +177,7 @@ void TTerminalObserver::SetHeading(const std::string& text) {
   // Headings follow the copy phase (the check, the shortcuts, the registry)
   // or open the delete step; either way bytes are no longer counted.
   FCounting = false;
+  FStatus.clear();
   Line(text);
   Draw(true);
 }
