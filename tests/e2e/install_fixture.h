@@ -1,7 +1,7 @@
-// Media for mora install, written at test time by the project's own writers
-// (the settings file and the archive writer), in a fresh folder per test that
-// also holds the state (MORA_HOME) shared by the test and its mora children,
-// so the test reads the registry and program groups a child left.
+// Media for mora install, made at test time by mora pack from sources and a
+// manifest (damaged media by the project's writers), in a fresh folder per
+// test that also holds the state (MORA_HOME) shared by the test and its mora
+// children, so the test reads the registry and program groups a child left.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@
 #include "archive/vrwriter.h"
 #include "base/sjis.h"
 #include "installer/shortcuts.h"
-#include "mora_process.h"
+#include "mora_child.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/registry.h"
@@ -32,32 +32,19 @@ namespace mora::e2e {
 using base::Sjis;
 namespace fs = std::filesystem;
 
-// MS-DOS date-time (date high, time low).
-constexpr std::int32_t DosTime(int year, int month, int day) {
-  return static_cast<std::int32_t>(
-      static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day) << 16);
-}
-constexpr std::int32_t Older = DosTime(2001, 2, 3);
-constexpr std::int32_t Newer = DosTime(2003, 7, 8);
-
-inline archive::TArchiveEntryOptions Entry(std::int32_t fileTime, bool stored = true,
-                                           bool installAsFile = false) {
+// An archive entry of a medium made with the writers.
+inline archive::TArchiveEntryOptions Entry(bool stored = true, bool installAsFile = false) {
   archive::TArchiveEntryOptions options;
-  options.FileTime = fileTime;
+  options.FileTime = static_cast<std::int32_t>(0x2A434000);  // 2001-02-03 08:00:00
   options.Stored = stored;
   options.InstallAsFile = installAsFile;
   return options;
 }
 
-struct TLoose {
-  std::string Name;  // relative, "\" between folders
-  std::string Content;
-};
-
 // A title's text in UTF-8, as mora prints it.
 inline std::string Utf8(const std::string& text932) { return base::Cp932ToUtf8Lossy(text932); }
 
-// A drive path (932) for a host path, and back.
+// The drive path (932) of a host path.
 inline std::string Win(const fs::path& host) { return platform::PathFromNative(host.string()); }
 
 // Every file below a host folder, relative with "\" between folders, sorted.
@@ -127,6 +114,10 @@ inline std::vector<std::string> Sorted(std::vector<std::string> names) {
   return names;
 }
 
+// A title's sources: path below the sources folder ("/" between folders)
+// and bytes.
+using TSources = std::map<std::string, std::string>;
+
 class InstallTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,71 +139,112 @@ class InstallTest : public ::testing::Test {
     ASSERT_EQ(::setenv("MORA_HOME", Home.c_str(), 1), 0);
   }
 
-  // The settings of the title most tests install: every part, a read-me.
-  static settings::TMoraInstallSet Title() {
-    settings::TMoraInstallSet title;
-    title.Title = Sjis("ゆめ物語");
-    title.RegistryKey = "MoraE2E\\Yume";
-    title.MediaName = "CD-ROM";
-    title.ProgramFile = "game.exe";
-    title.DefaultDir = "<ProgramFiles>\\Mora\\Yume";
-    title.ReadmeFile = "readme.txt";
-    title.ShowReadme = 1;
-    title.SetDiskCount(1);
-    title.ProgramSize = 1000;
-    title.DataSize = 2000;
-    title.SoundSize = 300;
-    title.MovieSize = 400;
-    // One disk: its entries are the totals.
-    title.DiskProgramSizes()[0] = title.ProgramSize;
-    title.DiskDataSizes()[0] = title.DataSize;
-    title.DiskSoundSizes()[0] = title.SoundSize;
-    title.DiskMovieSizes()[0] = title.MovieSize;
-    title.PlainFiles = {"game.exe", "install.exe", "readme.txt", "bgm\\track1.mp3",
-                        "movie\\op.mpg"};
-    return title;
+  // The manifest of the title most tests install: every part on one disk,
+  // a read-me, the uninstaller (install.exe, made by mora pack) and a file
+  // for the disk only.
+  static nlohmann::ordered_json TitleManifest() {
+    return nlohmann::ordered_json::parse(R"({
+      "settings": {
+        "Title": "ゆめ物語",
+        "DefaultDir": "<ProgramFiles>\\Mora\\Yume",
+        "ProgramFile": "game.exe",
+        "ReadmeFile": "readme.txt",
+        "ShowReadme": true,
+        "MediaName": "CD-ROM",
+        "RegistryKey": "MoraE2E\\Yume"
+      },
+      "setup": {"program": "setup-program"},
+      "disks": [{"files": [
+        {"path": "game.exe", "part": "program"},
+        {"path": "readme.txt", "part": "program"},
+        {"path": "bgm/track1.mp3", "name": "bgm/track1.mp3", "part": "sound"},
+        {"path": "movie/op.mpg", "name": "movie/op.mpg", "part": "movie"},
+        {"path": "scene/a.txt", "name": "scene/a.txt", "part": "data", "stored": true,
+         "time": "2001-02-03 04:05:06"},
+        {"path": "cg/b.bin", "name": "cg/b.bin", "part": "data"},
+        {"path": "autorun.inf", "part": "extra"}
+      ]}]
+    })");
   }
 
-  static std::vector<TLoose> TitleFiles() {
+  static TSources TitleSources() {
     return {{"game.exe", "GAME"},
-            {"install.exe", "MZsetup"},
             {"readme.txt", "read me"},
-            {"bgm\\track1.mp3", std::string(300, 's')},
-            {"movie\\op.mpg", std::string(400, 'm')},
-            {"autorun.inf", "[autorun]"}};  // on the medium, never installed
+            {"bgm/track1.mp3", std::string(300, 's')},
+            {"movie/op.mpg", std::string(400, 'm')},
+            {"scene/a.txt", "alpha"},
+            {"cg/b.bin", std::string(2000, 'b')},
+            {"autorun.inf", "[autorun]"}};
   }
 
-  static archive::TVrArchiveWriter TitleArchive() {
-    archive::TVrArchiveWriter writer;
-    writer.AddBytes("scene\\a.txt", "alpha", Entry(Older));
-    writer.AddBytes("cg\\b.bin", std::string(2000, 'b'), Entry(Older, false));
-    return writer;
-  }
+  // The stand-in setup program that mora pack puts on the disks.
+  static std::string SetupProgramBytes() { return "MZ" + std::string(300, '\x90'); }
 
-  // Writes a medium folder: loose files, the archive when given, install.dat.
-  static void WriteMedium(const fs::path& folder, const settings::TMoraInstallSet& disk,
-                          const std::vector<TLoose>& loose,
-                          const archive::TVrArchiveWriter* archive) {
-    fs::create_directories(folder);
-    const std::string base = Win(folder) + "\\";
-    // Written plainly: a title of a thousand files need not wait for each
-    // file to reach the disk.
-    for (const TLoose& file : loose) {
-      std::string relative = file.Name;
-      std::replace(relative.begin(), relative.end(), '\\', '/');
-      const fs::path path = folder / relative;
-      fs::create_directories(path.parent_path());
-      std::ofstream(path, std::ios::binary) << file.Content;
+  // Writes the sources and the manifest below Root\<name>-src and makes the
+  // media with mora pack in Root\<name>; the first disk's folder.
+  fs::path Pack(const std::string& name, const nlohmann::ordered_json& manifest,
+                TSources sources) {
+    const fs::path folder = Root / (name + "-src");
+    sources["setup-program"] = SetupProgramBytes();
+    sources["title.json"] = manifest.dump(2);
+    for (const auto& [path, bytes] : sources) {
+      fs::create_directories((folder / path).parent_path());
+      std::ofstream(folder / path, std::ios::binary) << bytes;
     }
+    const TMoraRun pack =
+        RunMora({"pack", (folder / "title.json").string(), "-o", (Root / name).string()});
+    EXPECT_EQ(pack.ExitCode, 0) << pack.Out << pack.Err;
+    return Root / name / "disk1";
+  }
+
+  fs::path PackTitle(const std::string& name = "medium") {
+    return Pack(name, TitleManifest(), TitleSources());
+  }
+
+  // An add-on of the title, packed: a setup program carrying its archive (a
+  // newer scene and a file of its own) and a voice file beside it; the setup
+  // program's path.
+  fs::path PackAddOn() {
+    const auto manifest = nlohmann::ordered_json::parse(R"({
+      "settings": {"Title": "ゆめ物語", "AddOnPackage": true, "MediaName": "CD-ROM",
+                   "DefaultDir": "<ProgramFiles>\\Mora\\Yume", "RegistryKey": "MoraE2E\\Yume"},
+      "setup": {"program": "setup-program"},
+      "archive": {"placement": "appended"},
+      "disks": [{"files": [
+        {"path": "extra/voice.wav", "name": "extra/voice.wav", "part": "sound"},
+        {"path": "scene/a.txt", "name": "scene/a.txt", "part": "data",
+         "time": "2002-01-01 00:00:00"},
+        {"path": "addon.dat", "part": "data"}
+      ]}]
+    })");
+    return Pack("addon", manifest,
+                {{"extra/voice.wav", "voice"}, {"scene/a.txt", "alpha 2"}, {"addon.dat", "more"}}) /
+           "setup.exe";
+  }
+
+  // Writes a medium folder with the project's writers, for media that mora
+  // pack would refuse to make (damaged ones): loose files, the archive when
+  // given, install.dat.
+  static void WriteMedium(const fs::path& folder, const settings::TMoraInstallSet& disk,
+                          const TSources& loose, const archive::TVrArchiveWriter* archive) {
+    fs::create_directories(folder);
+    for (const auto& [path, bytes] : loose) {
+      fs::create_directories((folder / path).parent_path());
+      std::ofstream(folder / path, std::ios::binary) << bytes;
+    }
+    const std::string base = Win(folder) + "\\";
     if (archive != nullptr) archive->WriteSeparate(base + "game.dat");
     disk.SaveToFile(base + "install.dat");
   }
 
-  fs::path WriteTitleMedium(const std::string& name = "medium") {
-    const fs::path folder = Root / name;
-    const archive::TVrArchiveWriter writer = TitleArchive();
-    WriteMedium(folder, Title(), TitleFiles(), &writer);
-    return folder;
+  // The settings of a small title for WriteMedium.
+  static settings::TMoraInstallSet SmallTitle() {
+    settings::TMoraInstallSet title;
+    title.Title = Sjis("ゆめ物語");
+    title.RegistryKey = "MoraE2E\\Yume";
+    title.ProgramFile = "game.exe";
+    title.SetDiskCount(1);
+    return title;
   }
 
   // The value the installation wrote, or "(none)".

@@ -1,6 +1,6 @@
-// mora install as a real process: a whole title, the wizard's defaults, two
-// disks, the disk question without a folder, an add-on, the dry run, Ctrl-C,
-// and how the exit code tells the ends apart.
+// mora install as a real process on media made by mora pack: a whole title,
+// the wizard's defaults, two disks, the disk question without a folder, an
+// add-on, the dry run, Ctrl-C, and how the exit code tells the ends apart.
 #include <signal.h>
 
 #include "install_fixture.h"
@@ -11,7 +11,7 @@ namespace {
 const std::string TitleUtf8 = "ゆめ物語";
 
 TEST_F(InstallTest, ASingleDiskWithEveryPartIsInstalledRecordedAndReported) {
-  const fs::path medium = WriteTitleMedium();
+  const fs::path medium = PackTitle();
   const TMoraRun run = RunMora({"install", medium.string(), "--dest", Dest.string(), "--parts",
                                 "data,sound,movie", "--json"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err;
@@ -50,7 +50,9 @@ TEST_F(InstallTest, ASingleDiskWithEveryPartIsInstalledRecordedAndReported) {
   // What is there is what the JSON said: files, record, registry, group.
   EXPECT_EQ(FilesBelow(Dest), Sorted(recorded));
   EXPECT_EQ(ReadHost(Dest / "bgm" / "track1.mp3"), std::string(300, 's'));
+  EXPECT_EQ(ReadHost(Dest / "install.exe"), SetupProgramBytes());
   EXPECT_EQ(ArchiveEntry(Dest / "game.dat", "cg\\b.bin"), std::string(2000, 'b'));
+  EXPECT_EQ(ArchiveEntry(Dest / "game.dat", "scene\\a.txt"), "alpha");
   settings::TMoraInstallSet record;
   record.LoadFromFile(Win(Dest / "install.dat"));
   EXPECT_EQ(record.InstalledFiles, recorded);
@@ -64,27 +66,29 @@ TEST_F(InstallTest, ASingleDiskWithEveryPartIsInstalledRecordedAndReported) {
 }
 
 TEST_F(InstallTest, TheWizardsDefaultsChooseTheFolderAndTheParts) {
+  const std::vector<std::string> program = {"game.exe", "install.dat", "install.exe",
+                                            "readme.txt"};
+  const std::vector<std::string> everything = {
+      "bgm\\track1.mp3", "game.dat",   "game.exe",      "game.ext",
+      "install.dat",     "install.exe", "movie\\op.mpg", "readme.txt"};
   const struct {
     int SetupKind;
     std::vector<std::string> Options;
     std::vector<std::string> Installed;
   } cases[] = {
-      {0, {}, {"game.exe", "install.dat", "install.exe", "readme.txt"}},
-      {1, {}, {"bgm\\track1.mp3", "game.dat", "game.exe", "game.ext", "install.dat",
-               "install.exe", "movie\\op.mpg", "readme.txt"}},
-      {1, {"--parts", "none"}, {"game.exe", "install.dat", "install.exe", "readme.txt"}},
-      {0, {"--parts", "sound"},
-       {"bgm\\track1.mp3", "game.exe", "install.dat", "install.exe", "readme.txt"}},
+      {0, {}, program},
+      {1, {}, everything},
+      {1, {"--parts", "none"}, program},
+      {0, {"--parts", "sound"}, Sorted({"bgm\\track1.mp3", "game.exe", "install.dat",
+                                        "install.exe", "readme.txt"})},
   };
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(n);
     UseFreshHome("home" + std::to_string(++n));
-    settings::TMoraInstallSet title = Title();
-    title.SetupKind = static_cast<std::uint8_t>(c.SetupKind);
-    const fs::path medium = Root / ("medium" + std::to_string(n));
-    const archive::TVrArchiveWriter writer = TitleArchive();
-    WriteMedium(medium, title, TitleFiles(), &writer);
+    nlohmann::ordered_json manifest = TitleManifest();
+    manifest["settings"]["SetupKind"] = c.SetupKind;
+    const fs::path medium = Pack("medium" + std::to_string(n), manifest, TitleSources());
     std::vector<std::string> arguments = {"install", medium.string(), "--json"};
     arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
     const TMoraRun run = RunMora(arguments);
@@ -96,44 +100,62 @@ TEST_F(InstallTest, TheWizardsDefaultsChooseTheFolderAndTheParts) {
   }
 }
 
-// Two disks of one title, and a disk of another title.
+// Two disks of one title, and the second disk of another title.
 class TwoDiskTest : public InstallTest {
  protected:
+  static nlohmann::ordered_json TwoDiskManifest(const std::string& title) {
+    nlohmann::ordered_json manifest = TitleManifest();
+    manifest["settings"]["Title"] = title;
+    manifest["settings"].erase("ReadmeFile");
+    manifest["settings"].erase("ShowReadme");
+    manifest["disks"] = nlohmann::ordered_json::parse(R"([
+      {"files": [{"path": "game.exe", "part": "program"},
+                 {"path": "one.txt", "part": "program"},
+                 {"path": "one.dat", "part": "data"}]},
+      {"files": [{"path": "two.txt", "part": "program"},
+                 {"path": "two.dat", "part": "data"}]}
+    ])");
+    return manifest;
+  }
+
   void SetUp() override {
     InstallTest::SetUp();
-    settings::TMoraInstallSet first = Title();
-    first.SetDiskCount(2);
-    first.PlainFiles = {"one.txt"};
-    settings::TMoraInstallSet second = first;
-    second.DiskIndex = 1;
-    second.PlainFiles = {"two.txt"};
-    settings::TMoraInstallSet stranger = second;
-    stranger.Title = Sjis("別のタイトル");
-    archive::TVrArchiveWriter firstArchive;
-    firstArchive.AddBytes("one.dat", "1", Entry(Older));
-    archive::TVrArchiveWriter secondArchive;
-    secondArchive.AddBytes("two.dat", "2", Entry(Older));
-    WriteMedium(Root / "disk1", first, {{"one.txt", "first disk"}}, &firstArchive);
-    WriteMedium(Root / "disk2", second, {{"two.txt", "second disk"}}, &secondArchive);
-    WriteMedium(Root / "stranger", stranger, {{"two.txt", "wrong disk"}}, &secondArchive);
+    const TSources sources = {{"game.exe", "GAME"},
+                              {"one.txt", "first disk"},
+                              {"one.dat", "1"},
+                              {"two.txt", "second disk"},
+                              {"two.dat", "2"}};
+    Disk1 = Pack("media", TwoDiskManifest(TitleUtf8), sources);
+    Disk2 = Root / "media" / "disk2";
+    Pack("stranger", TwoDiskManifest("別のタイトル"), sources);
+    Stranger = Root / "stranger" / "disk2";
   }
+
+  fs::path Disk1;
+  fs::path Disk2;
+  fs::path Stranger;
 };
 
 TEST_F(TwoDiskTest, TheDiskQuestionTakesTheNextMediaFolderThatHoldsTheDisk) {
   const TMoraRun run =
-      RunMora({"install", (Root / "disk1").string(), "--dest", Dest.string(), "--parts", "data",
-               "--media", (Root / "stranger").string(), "--media", (Root / "disk2").string(),
-               "--json"});
+      RunMora({"install", Disk1.string(), "--dest", Dest.string(), "--parts", "data", "--media",
+               Stranger.string(), "--media", Disk2.string(), "--json"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err;
   const nlohmann::json out = ParseJson(run);
   EXPECT_EQ(out["diskQuestions"],
-            (nlohmann::json{{{"disk", 2}, {"folder", Utf8(Win(Root / "stranger")) + "\\"}},
-                            {{"disk", 2}, {"folder", Utf8(Win(Root / "disk2")) + "\\"}}}));
-  EXPECT_NE(run.Err.find((Root / "stranger").string() + ": no disk 2 of this title there"),
+            (nlohmann::json{{{"disk", 2}, {"folder", Utf8(Win(Stranger)) + "\\"}},
+                            {{"disk", 2}, {"folder", Utf8(Win(Disk2)) + "\\"}}}));
+  EXPECT_NE(run.Err.find(Stranger.string() + ": no disk 2 of this title there"),
             std::string::npos)
       << run.Err;
-  EXPECT_EQ(Strings(out["installedFiles"]),
-            (std::vector<std::string>{"one.txt", "game.ext", "two.txt", "game.dat", "install.dat"}));
+  // The first disk's loose files and the archive's directory, then the
+  // second disk's file, the archive and the settings.
+  const std::vector<std::string> recorded = Strings(out["installedFiles"]);
+  ASSERT_EQ(recorded.size(), 7u);
+  EXPECT_EQ(Sorted({recorded.begin(), recorded.begin() + 3}),
+            Sorted({"game.exe", "install.exe", "one.txt"}));
+  EXPECT_EQ(std::vector<std::string>(recorded.begin() + 3, recorded.end()),
+            (std::vector<std::string>{"game.ext", "two.txt", "game.dat", "install.dat"}));
   EXPECT_EQ(ReadHost(Dest / "two.txt"), "second disk");
   EXPECT_EQ(ArchiveEntry(Dest / "game.dat", "one.dat"), "1");
   EXPECT_EQ(ArchiveEntry(Dest / "game.dat", "two.dat"), "2");
@@ -142,8 +164,8 @@ TEST_F(TwoDiskTest, TheDiskQuestionTakesTheNextMediaFolderThatHoldsTheDisk) {
 TEST_F(TwoDiskTest, ADiskNotGivenEndsWithTheMissingDiskCode) {
   for (const bool yes : {false, true}) {
     SCOPED_TRACE(yes ? "--yes" : "no terminal");
-    std::vector<std::string> arguments = {"install", (Root / "disk1").string(), "--dest",
-                                          Dest.string(), "--json"};
+    std::vector<std::string> arguments = {"install", Disk1.string(), "--dest", Dest.string(),
+                                          "--json"};
     if (yes) arguments.push_back("--yes");
     const TMoraRun run = RunMora(arguments);
     EXPECT_EQ(run.ExitCode, 6) << run.Err;
@@ -156,43 +178,28 @@ TEST_F(TwoDiskTest, ADiskNotGivenEndsWithTheMissingDiskCode) {
     EXPECT_TRUE(out["registry"].is_null());
     EXPECT_TRUE(out["shortcuts"].is_null());
     // The first disk's files were copied; nothing was recorded.
-    EXPECT_EQ(FilesBelow(Dest), std::vector<std::string>{"one.txt"});
+    EXPECT_EQ(FilesBelow(Dest), Sorted({"game.exe", "install.exe", "one.txt"}));
     EXPECT_EQ(InstallPath("MoraE2E\\Yume"), "(none)");
     EXPECT_FALSE(fs::exists(Home / "applications" / TitleUtf8));
   }
 }
 
 TEST_F(InstallTest, AnAddOnExtendsTheInstallationItsTitleRecorded) {
-  ASSERT_EQ(RunMora({"install", WriteTitleMedium().string(), "--dest", Dest.string(), "--parts",
-                     "data"})
-                .ExitCode,
-            0);
-  // The add-on: a setup program carrying its archive (with its install.dat),
-  // and a loose sound file beside it.
-  settings::TMoraInstallSet addOn = Title();
-  addOn.AddOnPackage = 1;
-  addOn.PlainFiles = {"extra\\voice.wav"};
-  archive::TVrArchiveWriter writer;
-  writer.AddBytes("scene\\a.txt", "alpha 2", Entry(Newer));
-  writer.AddBytes("addon.dat", "more", Entry(Newer));
-  writer.AddBytes("install.dat", addOn.SaveToBytes(), Entry(Newer, true, true));
-  const fs::path folder = Root / "addon";
-  WriteMedium(folder, addOn, {{"extra\\voice.wav", "voice"}}, nullptr);
-  fs::remove(folder / "install.dat");
-  const std::string setup = Win(folder / "setup.exe");
-  platform::WriteFileAtomic(setup, "MZ" + std::string(300, '\x90'));
-  writer.AppendTo(setup);
+  ASSERT_EQ(
+      RunMora({"install", PackTitle().string(), "--dest", Dest.string(), "--parts", "data"}).ExitCode,
+      0);
+  const fs::path setup = PackAddOn();
 
   // Another folder holds no installation of the title to add to.
   fs::create_directories(Root / "elsewhere");
   const TMoraRun refused =
-      RunMora({"install", (folder / "setup.exe").string(), "--dest", (Root / "elsewhere").string()});
+      RunMora({"install", setup.string(), "--dest", (Root / "elsewhere").string()});
   EXPECT_EQ(refused.ExitCode, 1);
   EXPECT_NE(refused.Err.find("正しいインストール先を指定してください"), std::string::npos)
       << refused.Err;
 
   // Without --dest the installation the registry names is the destination.
-  const TMoraRun run = RunMora({"install", (folder / "setup.exe").string(), "--json"});
+  const TMoraRun run = RunMora({"install", setup.string(), "--json"});
   ASSERT_EQ(run.ExitCode, 0) << run.Err;
   const nlohmann::json out = ParseJson(run);
   EXPECT_EQ(out["dest"], DestText());
@@ -271,27 +278,32 @@ nlohmann::json PlanThenRun(const fs::path& home, std::vector<std::string> argume
   return plan;
 }
 
+bool Lists(const nlohmann::json& files, const std::string& name, std::int64_t size) {
+  return std::find(files.begin(), files.end(), nlohmann::json{{"name", name}, {"size", size}}) !=
+         files.end();
+}
+
 TEST_F(InstallTest, ADryRunWritesNothingAndListsWhatTheInstallationWrites) {
   // Drive C: exists before the first run, so the comparison sees only what
   // the run itself would add.
   ASSERT_TRUE(platform::DirectoryExists("C:\\Program Files"));
-  const fs::path medium = WriteTitleMedium();
+  const fs::path medium = PackTitle();
   const fs::path folder = Home / "prefix" / "drive_c" / "Program Files" / "Mora" / "Yume";
   {
     SCOPED_TRACE("a title of loose files and data into the proposed folder");
     const nlohmann::json plan =
         PlanThenRun(Home, {"install", medium.string(), "--parts", "data,sound,movie"}, folder);
     EXPECT_EQ(plan["dest"], "C:\\Program Files\\Mora\\Yume\\");
-    EXPECT_EQ(plan["requiredBytes"], 1000 + 2000 + 300 + 400);
+    // One disk: the sum of the parts its install.dat gives for it.
+    settings::TMoraInstallSet disk;
+    disk.LoadFromFile(Win(medium / "install.dat"));
+    EXPECT_EQ(plan["requiredBytes"], disk.DiskProgramSizes()[0] + disk.DiskDataSizes()[0] +
+                                         disk.DiskSoundSizes()[0] + disk.DiskMovieSizes()[0]);
     EXPECT_GE(plan["freeBytes"].get<std::int64_t>(), 0);
     EXPECT_EQ(plan["deletes"], nlohmann::json::array());
-    const nlohmann::json expected = {{{"name", "game.exe"}, {"size", 4}},
-                                     {{"name", "bgm\\track1.mp3"}, {"size", 300}},
-                                     {{"name", "movie\\op.mpg"}, {"size", 400}}};
-    for (const auto& file : expected) {
-      EXPECT_NE(std::find(plan["files"].begin(), plan["files"].end(), file), plan["files"].end())
-          << file;
-    }
+    EXPECT_TRUE(Lists(plan["files"], "game.exe", 4));
+    EXPECT_TRUE(Lists(plan["files"], "bgm\\track1.mp3", 300));
+    EXPECT_TRUE(Lists(plan["files"], "movie\\op.mpg", 400));
   }
   {
     SCOPED_TRACE("the same again: the old data archive goes first");
@@ -301,54 +313,50 @@ TEST_F(InstallTest, ADryRunWritesNothingAndListsWhatTheInstallationWrites) {
   }
   {
     SCOPED_TRACE("a title whose files lie in the archive");
-    settings::TMoraInstallSet title = Title();
-    title.FilesInArchive = 1;
-    archive::TVrArchiveWriter writer = TitleArchive();
-    // Compressed: the file written is larger than its entry.
-    writer.AddBytes("config\\opt.ini", std::string(5000, 'o'), Entry(Older, false, true));
-    writer.AddBytes("install.dat", title.SaveToBytes(), Entry(Older, true, true));
-    WriteMedium(Root / "inarchive", title, {}, &writer);
+    nlohmann::ordered_json manifest = TitleManifest();
+    manifest["settings"]["FilesInArchive"] = true;
+    manifest["disks"][0]["files"] = nlohmann::ordered_json::parse(R"([
+      {"path": "game.exe", "part": "program"},
+      {"path": "readme.txt", "part": "program"},
+      {"path": "config/opt.ini", "name": "config/opt.ini", "part": "program"},
+      {"path": "scene/a.txt", "name": "scene/a.txt", "part": "data"}
+    ])");
+    const fs::path packed = Pack("inarchive", manifest,
+                                 {{"game.exe", "GAME"},
+                                  {"readme.txt", "read me"},
+                                  {"config/opt.ini", std::string(5000, 'o')},
+                                  {"scene/a.txt", "alpha"}});
     const nlohmann::json plan = PlanThenRun(
-        Home, {"install", (Root / "inarchive").string(), "--dest", Dest.string(), "--parts", "data"},
-        Dest);
-    EXPECT_NE(std::find(plan["files"].begin(), plan["files"].end(),
-                        nlohmann::json{{"name", "config\\opt.ini"}, {"size", 5000}}),
-              plan["files"].end());
+        Home, {"install", packed.string(), "--dest", Dest.string(), "--parts", "data"}, Dest);
+    // Compressed in the archive; the file written is the whole content.
+    EXPECT_TRUE(Lists(plan["files"], "config\\opt.ini", 5000));
   }
   {
     SCOPED_TRACE("an add-on to that installation");
-    settings::TMoraInstallSet addOn = Title();
-    addOn.AddOnPackage = 1;
-    addOn.PlainFiles = {"extra\\voice.wav"};
-    archive::TVrArchiveWriter writer;
-    writer.AddBytes("scene\\a.txt", "alpha 2", Entry(Newer));
-    writer.AddBytes("install.dat", addOn.SaveToBytes(), Entry(Newer, true, true));
-    WriteMedium(Root / "addon", addOn, {{"extra\\voice.wav", "voice"}}, nullptr);
-    fs::remove(Root / "addon" / "install.dat");
-    const std::string setup = Win(Root / "addon" / "setup.exe");
-    platform::WriteFileAtomic(setup, "MZ" + std::string(300, '\x90'));
-    writer.AppendTo(setup);
-    const nlohmann::json plan = PlanThenRun(
-        Home, {"install", (Root / "addon" / "setup.exe").string(), "--dest", Dest.string()}, Dest);
+    const fs::path setup = PackAddOn();
+    const nlohmann::json plan =
+        PlanThenRun(Home, {"install", setup.string(), "--dest", Dest.string()}, Dest);
     EXPECT_EQ(plan["deletes"], nlohmann::json::array());
     EXPECT_TRUE(plan["shortcuts"].is_null());
+    EXPECT_TRUE(Lists(plan["files"], "extra\\voice.wav", 5));
   }
 }
 
 TEST_F(TwoDiskTest, ADryRunReadsFurtherDisksFromTheirFolders) {
   const auto home = TreeState(Home);
-  const TMoraRun run =
-      RunMora({"install", (Root / "disk1").string(), "--dest", Dest.string(), "--dry-run",
-               "--json", "--media", (Root / "disk2").string()});
+  const TMoraRun run = RunMora({"install", Disk1.string(), "--dest", Dest.string(), "--dry-run",
+                                "--json", "--media", Disk2.string()});
   ASSERT_EQ(run.ExitCode, 0) << run.Err;
   const nlohmann::json plan = ParseJson(run);
-  EXPECT_EQ(Strings(plan["installedFiles"]),
-            (std::vector<std::string>{"one.txt", "two.txt", "install.dat"}));
+  const std::vector<std::string> recorded = Strings(plan["installedFiles"]);
+  ASSERT_EQ(recorded.size(), 5u);
+  EXPECT_EQ(std::vector<std::string>(recorded.begin() + 3, recorded.end()),
+            (std::vector<std::string>{"two.txt", "install.dat"}));
   EXPECT_FALSE(fs::exists(Dest));
 
   // Without the second disk the plan ends where the run would.
   const TMoraRun missing =
-      RunMora({"install", (Root / "disk1").string(), "--dest", Dest.string(), "--dry-run"});
+      RunMora({"install", Disk1.string(), "--dest", Dest.string(), "--dry-run"});
   EXPECT_EQ(missing.ExitCode, 6) << missing.Err;
   EXPECT_NE(missing.Out.find("Disk 2 was not given"), std::string::npos) << missing.Out;
   EXPECT_NE(missing.Out.find("Dry run: nothing is written."), std::string::npos);
@@ -357,18 +365,19 @@ TEST_F(TwoDiskTest, ADryRunReadsFurtherDisksFromTheirFolders) {
 }
 
 TEST_F(InstallTest, CtrlCStopsTheCopyAtItsNextPoll) {
-  settings::TMoraInstallSet title = Title();
-  std::vector<TLoose> loose;
-  title.PlainFiles.clear();
-  for (int i = 0; i < 1000; ++i) {
-    const std::string name = "file" + std::to_string(1000 + i) + ".txt";
-    title.PlainFiles.push_back(name);
-    loose.push_back({name, "x"});
-  }
-  WriteMedium(Root / "medium", title, loose, nullptr);
+  nlohmann::ordered_json manifest = TitleManifest();
+  manifest["settings"].erase("ReadmeFile");
+  manifest["settings"].erase("ShowReadme");
+  manifest["disks"][0]["files"] = nlohmann::ordered_json::parse(R"([
+    {"path": "game.exe", "part": "program"},
+    {"path": "many", "part": "program"}
+  ])");
+  TSources sources = {{"game.exe", "GAME"}};
+  for (int i = 1000; i < 2000; ++i) sources["many/file" + std::to_string(i) + ".txt"] = "x";
+  const fs::path medium = Pack("many", manifest, sources);
   // The child prints a line per file and blocks on the small pipe once the
   // test stops reading, so the signal lands in the middle of the copy.
-  TMoraChild child({"install", (Root / "medium").string(), "--dest", Dest.string()}, 4096);
+  TMoraChild child({"install", medium.string(), "--dest", Dest.string()}, 4096);
   ASSERT_TRUE(child.WaitForError("をコピー中...\n")) << child.ErrorSoFar();
   child.Signal(SIGINT);
   const TMoraRun run = child.Finish();
@@ -390,23 +399,22 @@ TEST_F(InstallTest, CtrlCStopsTheCopyAtItsNextPoll) {
 }
 
 TEST_F(InstallTest, TheExitCodeTellsTheEndsApart) {
-  const fs::path medium = WriteTitleMedium();
-  // A stored entry whose check value does not match its bytes.
-  settings::TMoraInstallSet title = Title();
+  const fs::path medium = PackTitle();
+  // Damaged media, which mora pack never makes: a stored entry whose check
+  // value does not match its bytes, an entry installed as a file whose
+  // content does not match its value, and a damaged settings file.
   archive::TVrArchiveWriter badArchive;
-  archive::TArchiveEntryOptions wrong = Entry(Older);
+  archive::TArchiveEntryOptions wrong = Entry();
   wrong.CRC = 0xDEADBEEF;
   badArchive.AddBytes("data.dat", "content", wrong);
-  WriteMedium(Root / "unsound", title, {}, &badArchive);
-  // An entry installed as a file whose content does not match its value.
-  settings::TMoraInstallSet inArchive = Title();
+  WriteMedium(Root / "unsound", SmallTitle(), {}, &badArchive);
+  settings::TMoraInstallSet inArchive = SmallTitle();
   inArchive.FilesInArchive = 1;
   archive::TVrArchiveWriter badFile;
-  archive::TArchiveEntryOptions wrongFile = Entry(Older, false, true);
+  archive::TArchiveEntryOptions wrongFile = Entry(false, true);
   wrongFile.CRC = 0x12345678;
   badFile.AddBytes("config.ini", "[config]", wrongFile);
   WriteMedium(Root / "badfile", inArchive, {}, &badFile);
-  // A damaged settings file, and a folder without one.
   fs::create_directories(Root / "cut");
   platform::WriteFileAtomic(Win(Root / "cut" / "install.dat"), DamagedSettingsBytes());
   fs::create_directories(Root / "empty");

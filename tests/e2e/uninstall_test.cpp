@@ -1,6 +1,6 @@
-// mora uninstall as a real process on installations made by mora install:
-// what it removes and keeps with and without --delete-save, its dry run, and
-// its exit codes.
+// mora uninstall as a real process on installations that mora install made
+// from media packed by mora pack: what it removes and keeps with and without
+// --delete-save, its dry run, and its exit codes.
 #include "install_fixture.h"
 
 namespace mora::e2e {
@@ -36,7 +36,7 @@ TEST_F(InstallTest, UninstallRemovesTheRecordedFilesAndKeepsTheRest) {
        false},
       {"everything removed", true, false, {}, true},
   };
-  const fs::path medium = WriteTitleMedium();
+  const fs::path medium = PackTitle();
   int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Case);
@@ -102,7 +102,7 @@ TEST_F(InstallTest, UninstallRemovesTheRecordedFilesAndKeepsTheRest) {
 }
 
 TEST_F(InstallTest, UninstallExitCodes) {
-  const fs::path medium = WriteTitleMedium();
+  const fs::path medium = PackTitle();
   ASSERT_EQ(RunMora({"install", medium.string(), "--dest", Dest.string()}).ExitCode, 0);
   fs::create_directories(Root / "empty");
   fs::create_directories(Root / "cut");

@@ -1,4 +1,4 @@
-#include "mora_process.h"
+#include "mora_child.h"
 
 #include <fcntl.h>
 #include <poll.h>
