@@ -317,9 +317,8 @@ bool TVrFileCollection::UpdateFrom(TVrFileCollection& source) {
   const int sourceCount = source.Count();
   for (int i = 0; i < sourceCount; ++i) {
     TVrFile& from = source.Entries(i);
-    if (from.Name() == SentinelName || from.InstallAsFile != 0) continue;
     const int j = IndexOf(from.Name());
-    if (j >= 0 && from.FileTime <= Entries(j).FileTime) continue;
+    if (!TakesOverEntry(from, j >= 0 ? &Entries(j) : nullptr)) continue;
     changed = true;
     // The old bytes stay in the archive file, unreachable by name.
     if (j >= 0) Entries(j).SetName("/" + Entries(j).Name());
@@ -445,6 +444,11 @@ bool HasAppendedArchive(const std::string& name) {
   if (std::string_view(trailer + 4, 2) != TrailerMark) return false;
   const auto position = static_cast<std::int32_t>(base::GetUInt32(trailer));
   return position >= 0 && position <= size - TrailerSize;
+}
+
+bool TakesOverEntry(const TVrFile& from, const TVrFile* existing) {
+  if (from.Name() == SentinelName || from.InstallAsFile != 0) return false;
+  return existing == nullptr || from.FileTime > existing->FileTime;
 }
 
 }  // namespace mora::archive

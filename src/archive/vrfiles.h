@@ -165,4 +165,10 @@ bool IsSafeEntryPath(std::string_view name);
 // directory position inside the file).
 bool HasAppendedArchive(const std::string& name);
 
+// Whether UpdateFrom takes an entry of the source over, given the entry of
+// the same name already in the target (nullptr when there is none): not the
+// directory's end mark, not installed as a file, and missing in the target
+// or newer than its entry there.
+bool TakesOverEntry(const TVrFile& from, const TVrFile* existing);
+
 }  // namespace mora::archive

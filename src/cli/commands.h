@@ -16,6 +16,7 @@ constexpr int ExitUsage = 2;        // bad command line
 constexpr int ExitDamaged = 3;      // damaged or unreadable data
 constexpr int ExitMissing = 4;      // a file or entry that does not exist
 constexpr int ExitCancelled = 5;    // cancelled by the user
+constexpr int ExitMissingDisk = 6;  // a further disk was asked for and not given
 
 // A command's set-up: adds a subcommand to the app and sets its callback. The
 // callback returns the exit code through the int it is given.

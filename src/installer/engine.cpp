@@ -120,21 +120,12 @@ class TInstallRun {
     FObserver.SetProgressMax(ProgressValue(FRequest.RequiredBytes / 10));
   }
 
-  // The volumes of an earlier installation's archive, up to the first gap.
   void ClearOldArchive() {
-    const std::string archiveName = FDest + "game.dat";
-    const std::string directoryName = archive::CompanionFileName(archiveName);
-    if (platform::FileExists(archiveName)) platform::DeleteFile(archiveName);
-    if (platform::FileExists(directoryName)) platform::DeleteFile(directoryName);
-    for (int n = 1;; ++n) {
-      const std::string volume = archive::TQsBigFileStream::VolumeNameOf(archiveName, n);
-      if (!platform::FileExists(volume)) break;
-      platform::DeleteFile(volume);
-    }
+    for (const std::string& file : OldArchiveFiles(FDest)) platform::DeleteFile(file);
   }
 
   void OpenTarget() {
-    if (!FRequest.Data && FSettings.AddOnPackage == 0 && FSettings.FilesInArchive == 0) return;
+    if (!UsesTargetArchive(FSettings, FRequest)) return;
     FTarget = std::make_unique<archive::TVrFileCollection>();
     FTarget->OpenFile(FDest + "game.dat", true);
     FTarget->OnProgress = [this](archive::TVrFileCollection&, archive::TVrFile&, std::int64_t size,
@@ -154,7 +145,7 @@ class TInstallRun {
       if (outcome == TStepOutcome::Finished && FSettings.FilesInArchive == 0) {
         outcome = CopyLooseFiles();
       }
-      if (outcome == TStepOutcome::Finished && (FRequest.Data || FSettings.AddOnPackage != 0)) {
+      if (outcome == TStepOutcome::Finished && BuildsDataArchive(FSettings, FRequest)) {
         outcome = BuildArchive();
       }
       if (outcome != TStepOutcome::Finished) return outcome;
@@ -169,8 +160,8 @@ class TInstallRun {
     const std::string prompt = Sjis("ディスク") + std::to_string(disk + 1) +
                                Sjis("を入れてからOKをクリックしてください");
     while (FSettings.DiskIndex != disk) {
-      const int answer =
-          FObserver.MessageDialog(prompt, ui::TMsgDlgType::mtInformation, ui::mbOK | ui::mbAbort);
+      std::string folder = FSource;
+      const int answer = FObserver.AskForDisk(disk, prompt, folder);
       if (answer != ui::mrOk) {
         if (FObserver.MessageDialog(Sjis("インストールを中断しますか？"),
                                     ui::TMsgDlgType::mtConfirmation, ui::mbYesNo) == ui::mrYes) {
@@ -178,6 +169,7 @@ class TInstallRun {
         }
         continue;
       }
+      if (!folder.empty()) FSource = settings::AppendPathDelimiter(folder);
       FObserver.Wait(500);
       const std::string settingsFile = FSource + "install.dat";
       if (!platform::FileExists(settingsFile)) continue;
@@ -191,30 +183,14 @@ class TInstallRun {
       }
       // A disk of another title is the wrong disk.
       if (loaded.Title != FSettings.Title) continue;
-      TakeOverSettings(std::move(loaded));
+      TakeOverDiskSettings(FSettings, std::move(loaded));
     }
     FMedium.Open(FSource + "game.dat");
     return TStepOutcome::Finished;
   }
 
-  // The next disk's settings replace the running ones; the names recorded
-  // so far stay in the record, ahead of any the disk's file lists.
-  void TakeOverSettings(settings::TMoraInstallSet loaded) {
-    std::vector<std::string> listed = std::move(loaded.InstalledFiles);
-    loaded.InstalledFiles = std::move(FSettings.InstalledFiles);
-    for (const std::string& name : listed) loaded.AddInstalledFile(name);
-    FSettings = std::move(loaded);
-  }
-
   TStepOutcome CopyLooseFiles() {
-    std::vector<std::string> found;
-    settings::ListFiles(FSource, settings::AllAttributeBits & ~platform::faDirectory, true, true,
-                        found, true);
-    std::vector<std::string> items;
-    for (const std::string& item : found) {
-      if (ShouldCopy(item.substr(FSource.size()), item)) items.push_back(item);
-    }
-    for (const std::string& item : items) {
+    for (const std::string& item : LooseFilesToCopy(FSettings, FSource, FRequest)) {
       FCopiedBytes += settings::FileSizeOf(item);
       FObserver.SetProgress(ProgressValue(FCopiedBytes / 10));
       FObserver.SetStatus(base::FormatS(Sjis("%s をコピー中..."), FileNamePart(item)));
@@ -236,15 +212,6 @@ class TInstallRun {
       FSettings.AddInstalledFile(relative);
     }
     return TStepOutcome::Finished;
-  }
-
-  bool ShouldCopy(const std::string& relative, const std::string& item) const {
-    if (!FSettings.IsPlainFile(relative)) return false;
-    if (FSettings.AddOnPackage != 0) return true;
-    const int kind = MediaKindOf(ExtensionOf(item));
-    if (kind == MediaKindSound && !FRequest.Sound) return false;
-    if (kind == MediaKindMovie && !FRequest.Movie) return false;
-    return true;
   }
 
   TStepOutcome BuildArchive() {
@@ -269,24 +236,14 @@ class TInstallRun {
   void InstallSeparateFiles() {
     for (int i = 0; i < FMedium.Count(); ++i) {
       const archive::TVrFile& entry = FMedium.Entries(i);
-      if (entry.InstallAsFile == 0 || entry.Name() == "install.dat") continue;
-      // An entry replaced by a later one of the same name keeps its bytes
-      // under a name starting with "/"; the later entry is installed.
-      if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
-      InstallSeparateFile(entry);
+      if (IsSeparateFileEntry(entry)) InstallSeparateFile(entry);
     }
   }
 
   void InstallSeparateFile(const archive::TVrFile& entry) {
     const std::string& name = entry.Name();
-    if (!IsSafeInstalledName(name)) {
-      throw base::EDamagedData(Sjis("インストール先の外を指すファイル名です") + "\r\n" + name);
-    }
-    const std::string target = FDest + name;
-    if (platform::FileExists(target) && FSettings.SetupKind != 2) {
-      const std::optional<std::int32_t> age = platform::GetFileDosTime(target);
-      if (age && *age >= entry.FileTime) return;
-    }
+    const std::string target = SeparateFileTarget(entry, FDest);
+    if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) return;
     platform::ForceDirectories(FolderPart(target));
     platform::TMemoryStream content;
     const std::string damaged = Sjis("ファイルが壊れています") + "\r\n" + name;
@@ -358,37 +315,18 @@ class TInstallRun {
     FObserver.Wait(1000);
   }
 
-  // The installed install.dat. An add-on adds its names to the record of the
-  // installation it extends; installing a title again over itself keeps the
-  // names recorded before, so that the uninstallation still finds them.
   void SaveRecord() {
-    const std::string recordName = FDest + "install.dat";
     // A title without loose files or data has not made the folder yet.
     platform::ForceDirectories(FDest);
-    std::optional<settings::TMoraInstallSet> existing;
-    if (platform::FileExists(recordName)) {
-      existing.emplace();
-      try {
-        existing->LoadFromFile(recordName);
-      } catch (const base::Exception&) {
-        // A damaged record holds nothing worth keeping; it is replaced.
-        existing.reset();
-      }
-    }
-    if (FSettings.AddOnPackage != 0 && existing) {
-      for (const std::string& name : FSettings.InstalledFiles) existing->AddInstalledFile(name);
-      existing->SaveToFile(recordName);
-      return;
-    }
-    if (existing && existing->Title == FSettings.Title) {
-      for (const std::string& name : existing->InstalledFiles) FSettings.AddInstalledFile(name);
-    }
-    FSettings.SaveToFile(recordName);
+    settings::TMoraInstallSet record = RecordToSave(FSettings, FDest);
+    // The running settings are the record of a title installed on its own.
+    if (FSettings.AddOnPackage == 0) FSettings.InstalledFiles = record.InstalledFiles;
+    record.SaveToFile(FDest + "install.dat");
   }
 
   void OpenReadme() {
-    if (FSettings.ReadmeFile.empty() || FSettings.ShowReadme == 0) return;
-    FObserver.OpenDocument(FDest + FSettings.ReadmeFile, "", FDest);
+    const std::string readme = ReadmeToOpen(FSettings, FDest);
+    if (!readme.empty()) FObserver.OpenDocument(readme, "", FDest);
   }
 
   const TShellServices& FShell;
@@ -397,7 +335,7 @@ class TInstallRun {
   const TInstallRequest& FRequest;
   TStepObserver& FObserver;
   std::int64_t& FCopiedBytes;
-  const std::string FSource;
+  std::string FSource;  // the disk's folder, another one after a disk change
   const std::string FDest;
   std::unique_ptr<archive::TVrFileCollection> FTarget;
 };
@@ -410,6 +348,108 @@ int MediaKindOf(std::string_view extension) {
   if (SoundExtensions.find(lower) != std::string_view::npos) return MediaKindSound;
   if (MovieExtensions.find(lower) != std::string_view::npos) return MediaKindMovie;
   return MediaKindOther;
+}
+
+std::vector<std::string> LooseFilesToCopy(const settings::TMoraInstallSet& settings,
+                                          const std::string& source,
+                                          const TInstallRequest& request) {
+  std::vector<std::string> found;
+  settings::ListFiles(source, settings::AllAttributeBits & ~platform::faDirectory, true, true,
+                      found, true);
+  std::vector<std::string> items;
+  for (const std::string& item : found) {
+    if (!settings.IsPlainFile(item.substr(source.size()))) continue;
+    if (settings.AddOnPackage == 0) {
+      const int kind = MediaKindOf(ExtensionOf(item));
+      if (kind == MediaKindSound && !request.Sound) continue;
+      if (kind == MediaKindMovie && !request.Movie) continue;
+    }
+    items.push_back(item);
+  }
+  return items;
+}
+
+void TakeOverDiskSettings(settings::TMoraInstallSet& running, settings::TMoraInstallSet next) {
+  std::vector<std::string> listed = std::move(next.InstalledFiles);
+  next.InstalledFiles = std::move(running.InstalledFiles);
+  for (const std::string& name : listed) next.AddInstalledFile(name);
+  running = std::move(next);
+}
+
+bool UsesTargetArchive(const settings::TMoraInstallSet& settings, const TInstallRequest& request) {
+  return request.Data || settings.AddOnPackage != 0 || settings.FilesInArchive != 0;
+}
+
+bool BuildsDataArchive(const settings::TMoraInstallSet& settings, const TInstallRequest& request) {
+  return request.Data || settings.AddOnPackage != 0;
+}
+
+std::vector<std::string> OldArchiveFiles(const std::string& dest) {
+  const std::string archiveName = settings::AppendPathDelimiter(dest) + "game.dat";
+  std::vector<std::string> files;
+  for (const std::string& file : {archiveName, archive::CompanionFileName(archiveName)}) {
+    if (platform::FileExists(file)) files.push_back(file);
+  }
+  for (int n = 1;; ++n) {
+    const std::string volume = archive::TQsBigFileStream::VolumeNameOf(archiveName, n);
+    if (!platform::FileExists(volume)) break;
+    files.push_back(volume);
+  }
+  return files;
+}
+
+bool IsSeparateFileEntry(const archive::TVrFile& entry) {
+  if (entry.InstallAsFile == 0 || entry.Name() == "install.dat") return false;
+  // An entry replaced by a later one of the same name keeps its bytes under
+  // a name starting with "/"; the later entry is installed.
+  return entry.Name().empty() || entry.Name()[0] != '/';
+}
+
+std::string SeparateFileTarget(const archive::TVrFile& entry, const std::string& dest) {
+  if (!IsSafeInstalledName(entry.Name())) {
+    throw base::EDamagedData(Sjis("インストール先の外を指すファイル名です") + "\r\n" +
+                             entry.Name());
+  }
+  return settings::AppendPathDelimiter(dest) + entry.Name();
+}
+
+bool SeparateFileIsCurrent(const archive::TVrFile& entry, const std::string& target,
+                           int setupKind) {
+  if (setupKind == 2 || !platform::FileExists(target)) return false;
+  const std::optional<std::int32_t> age = platform::GetFileDosTime(target);
+  return age && *age >= entry.FileTime;
+}
+
+settings::TMoraInstallSet RecordToSave(const settings::TMoraInstallSet& running,
+                                       const std::string& dest) {
+  const std::string recordName = settings::AppendPathDelimiter(dest) + "install.dat";
+  std::optional<settings::TMoraInstallSet> existing;
+  if (platform::FileExists(recordName)) {
+    existing.emplace();
+    try {
+      existing->LoadFromFile(recordName);
+    } catch (const base::Exception&) {
+      // A damaged record holds nothing worth keeping; it is replaced.
+      existing.reset();
+    }
+  }
+  // An add-on adds its names to the record of the installation it extends.
+  if (running.AddOnPackage != 0 && existing) {
+    for (const std::string& name : running.InstalledFiles) existing->AddInstalledFile(name);
+    return std::move(*existing);
+  }
+  // Installing a title again over itself keeps the names recorded before,
+  // so that the uninstallation still finds them.
+  settings::TMoraInstallSet record = running;
+  if (existing && existing->Title == running.Title) {
+    for (const std::string& name : existing->InstalledFiles) record.AddInstalledFile(name);
+  }
+  return record;
+}
+
+std::string ReadmeToOpen(const settings::TMoraInstallSet& settings, const std::string& dest) {
+  if (settings.ReadmeFile.empty() || settings.ShowReadme == 0) return {};
+  return settings::AppendPathDelimiter(dest) + settings.ReadmeFile;
 }
 
 bool IsSafeInstalledName(std::string_view name) {

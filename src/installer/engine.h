@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ui/dialogs.h"
 
@@ -18,6 +19,7 @@ namespace mora::settings {
 class TMoraInstallSet;
 }
 namespace mora::archive {
+class TVrFile;
 class TVrFileCollection;
 }
 
@@ -81,6 +83,17 @@ class TStepObserver {
   // button pressed (ui::mrOk, ui::mrYes, ...).
   virtual int MessageDialog(const std::string& text, ui::TMsgDlgType kind,
                             ui::TMsgDlgButtons buttons) = 0;
+  // The disk question for disk number `disk` (0-based): the information
+  // dialog `prompt` with OK and Abort; the result is the button pressed.
+  // After OK the copy step looks for the disk in `folder`, which holds the
+  // source folder when asked: the wizard's disks are changed in that drive,
+  // so it leaves the folder as it is; a front end given the disks as
+  // separate folders names the next one there.
+  virtual int AskForDisk(int disk, const std::string& prompt, std::string& folder) {
+    (void)disk;
+    (void)folder;
+    return MessageDialog(prompt, ui::TMsgDlgType::mtInformation, ui::mbOK | ui::mbAbort);
+  }
   // Blocking waits of the steps (tests and terminals may shorten them).
   virtual void Wait(std::uint32_t milliseconds) = 0;
   virtual void BringToFront() = 0;
@@ -92,6 +105,17 @@ class TStepObserver {
   virtual int OpenDocument(const std::string& file, const std::string& parameters,
                            const std::string& folder) = 0;
 };
+
+// What the delete step removes from an installation folder.
+struct TUninstallPlan {
+  std::string Folder;                      // the installation folder, with a trailing "\"
+  std::vector<std::string> RecordedFiles;  // recorded names inside it, in record order
+  std::vector<std::string> Refused;        // recorded names that would leave it: never deleted
+  bool DeletesSave = false;                // "save.dat" in it
+  bool RemovesEmptyFolders = false;        // the tree of FirstArgument (never a drive's root)
+};
+TUninstallPlan PlanUninstallation(const settings::TMoraInstallSet& settings,
+                                  const TUninstallRequest& request);
 
 // The two steps. The wizard depends on this interface only.
 class TInstallEngine {
@@ -138,6 +162,54 @@ int MediaKindOf(std::string_view extension);
 // "..", drive, leading delimiter, ":" stream or control character, and every
 // component converts to a real name).
 bool IsSafeInstalledName(std::string_view name);
+
+// ---- decisions of the copy step, shared with the plan of a dry run ----------
+
+// The loose files below the medium folder `source` (with a trailing "\") that
+// the copy step copies, as full paths in the order it copies them: files
+// listed in PlainFiles, without the sound and movie files of parts that were
+// not chosen (an add-on takes them all).
+std::vector<std::string> LooseFilesToCopy(const settings::TMoraInstallSet& settings,
+                                          const std::string& source,
+                                          const TInstallRequest& request);
+
+// The settings of the next disk replace the running ones; the names
+// recorded so far stay in the record, ahead of any the disk's file lists.
+void TakeOverDiskSettings(settings::TMoraInstallSet& running, settings::TMoraInstallSet next);
+
+// Whether the copy step keeps an installed data archive (dest + "game.dat"):
+// for the data part, an add-on, or a title whose files lie in the archive.
+bool UsesTargetArchive(const settings::TMoraInstallSet& settings, const TInstallRequest& request);
+// Whether it builds or extends that archive from each disk's archive.
+bool BuildsDataArchive(const settings::TMoraInstallSet& settings, const TInstallRequest& request);
+
+// The files of an earlier data archive in dest that the copy step deletes
+// first (never for an add-on): game.dat, game.ext and the volumes game.001,
+// game.002, ... up to the first one missing; only those that exist.
+std::vector<std::string> OldArchiveFiles(const std::string& dest);
+
+// Whether an entry of the medium's archive is installed as a file of its
+// own: marked InstallAsFile, not "install.dat", and not an entry that a
+// later one of the same name replaced.
+bool IsSeparateFileEntry(const archive::TVrFile& entry);
+// The file a separate entry is written to: dest + its name. A name that
+// would leave dest throws EDamagedData naming it.
+std::string SeparateFileTarget(const archive::TVrFile& entry, const std::string& dest);
+// Whether the installed file is left as it is: it exists and is not older
+// than the entry (a setup of kind 2 always writes it).
+bool SeparateFileIsCurrent(const archive::TVrFile& entry, const std::string& target,
+                           int setupKind);
+
+// The install.dat the copy step saves in dest: for an add-on, the record of
+// the installation it extends with the add-on's names added (the running
+// settings when there is none); else the running settings, keeping the
+// names that an earlier installation of the same title recorded there.
+settings::TMoraInstallSet RecordToSave(const settings::TMoraInstallSet& running,
+                                       const std::string& dest);
+
+// The read-me the copy step opens at its end: dest + ReadmeFile when the
+// settings name one and ShowReadme is set, else "".
+std::string ReadmeToOpen(const settings::TMoraInstallSet& settings, const std::string& dest);
 
 // The installation engine: copies loose files, builds or extends the
 // installed data archive, writes separate files, checks and records the

@@ -4,11 +4,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <limits>
-#include <span>
 
 #include "base/errors.h"
 #include "base/sjis.h"
+#include "installer/choices.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/shell.h"
@@ -23,30 +22,9 @@ using base::Sjis;
 
 namespace {
 
-constexpr int PartProgram = 0;
-constexpr int PartData = 1;
-constexpr int PartSound = 2;
-constexpr int PartMovie = 3;
-
 // Width of a one-line text in the 12-pixel font (half-width bytes 6 pixels),
 // for labels sized to their text.
 int TextWidth(const std::string& text) { return static_cast<int>(text.size()) * 6 + 2; }
-
-std::string StripOneLeading(std::string text) {
-  if (!text.empty() && base::IsPathDelimiter(text, 0)) text.erase(0, 1);
-  return text;
-}
-
-std::string StripOneTrailing(std::string text) {
-  if (base::EndsWithPathDelimiter(text)) text.pop_back();
-  return text;
-}
-
-// A folder, or a bare drive ("C:") taken as its root.
-bool FolderExists(const std::string& path) {
-  if (path.size() == 2 && path[1] == ':') return platform::DirectoryExists(path + "\\");
-  return platform::DirectoryExists(path);
-}
 
 }  // namespace
 
@@ -244,7 +222,7 @@ void TFormType::FormCreate() {
   LabelDisk->SetCaption(base::FormatS(Sjis("インストールする%sを指定してください"), media));
   RadioDiskAll->SetCaption(base::FormatS(Sjis("全ての%sをインストール"), media));
   RadioDiskThis->SetCaption(base::FormatS(Sjis("この%sをインストール"), media));
-  if (FSettings.DiskIndex == 0 && FSettings.DiskCount() > 1) RadioDiskAll->SetChecked(true);
+  if (DefaultAllDisks(FSettings)) RadioDiskAll->SetChecked(true);
   LabelUninst->SetCaption(base::FormatS(Sjis("%s をコンピュータから削除します"), FSettings.Title));
   btnBack->SetVisible(FSettings.UninstallMode == 0);
   SetDefaultDestination();
@@ -256,35 +234,19 @@ void TFormType::FormCreate() {
     ShowPage(std::max(1, FirstPage));
   }
   if (FSettings.SetupKind == 1) {
-    CheckData->SetChecked(true);
-    CheckSound->SetChecked(true);
-    CheckMovie->SetChecked(true);
+    const TPartChoice parts = DefaultParts(FSettings);
+    CheckData->SetChecked(parts.Data);
+    CheckSound->SetChecked(parts.Sound);
+    CheckMovie->SetChecked(parts.Movie);
   }
   if (FirstPage == PageSelDir) UpdateRequiredSize();
 }
 
 void TFormType::SetDefaultDestination() {
-  static const std::string ProgramFilesMark = "<ProgramFiles>";
-  std::string dest;
-  const std::string installPath = FSettings.ReadRegString("InstallPath", "");
-  if (!installPath.empty() && FolderExists(installPath)) {
-    dest = installPath;
-    SubFolder.clear();
-  } else if (FSettings.DefaultDir.compare(0, ProgramFilesMark.size(), ProgramFilesMark) == 0) {
-    std::string base;
-    if ((FEnvironment.WindowsVersion() & 0xFF) > 3) base = platform::ProgramFilesFolder();
-    base = StripOneTrailing(base);
-    SubFolder = StripOneTrailing(StripOneLeading(FSettings.DefaultDir.substr(ProgramFilesMark.size())));
-    dest = base + "\\" + SubFolder;
-  } else {
-    const std::string windows = platform::WindowsFolder();
-    dest = std::string(windows.empty() ? "C" : windows.substr(0, 1)) + ":\\" +
-           StripOneLeading(FSettings.DefaultDir);
-    SubFolder = StripOneTrailing(StripOneLeading(FSettings.DefaultDir));
-  }
-  dest = StripOneTrailing(dest);
+  const TDefaultDestination proposed = DefaultDestination(FSettings, FEnvironment.WindowsVersion());
+  const std::string& dest = proposed.Dest;
+  SubFolder = proposed.SubFolder;
   EditDir->SetText(dest);
-  if (FolderExists(dest)) SubFolder.clear();
   if (!dest.empty()) Drive->SetDrive(dest[0]);
   std::string existing = dest;
   while (!existing.empty() && !FolderExists(existing)) settings::CutLastPathPart(existing);
@@ -400,50 +362,24 @@ TStepOutcome TFormType::RunDeleteStep() {
 
 // ---- parts and sizes ------------------------------------------------------------
 
-std::int64_t TFormType::DiskEntry(int part) const {
-  std::span<const std::int64_t> sizes;
-  const settings::TMoraInstallSet& s = FSettings;
-  switch (part) {
-    case PartProgram: sizes = s.DiskProgramSizes(); break;
-    case PartData: sizes = s.DiskDataSizes(); break;
-    case PartSound: sizes = s.DiskSoundSizes(); break;
-    default: sizes = s.DiskMovieSizes(); break;
-  }
-  // A damaged or hand-made install.dat may name a disk beyond its arrays.
-  if (s.DiskIndex < 0 || static_cast<std::size_t>(s.DiskIndex) >= sizes.size()) return 0;
-  return sizes[static_cast<std::size_t>(s.DiskIndex)];
-}
-
 void TFormType::UpdatePartVisibility() {
   const bool all = RadioDiskAll->Checked();
-  const std::int64_t totals[] = {FSettings.ProgramSize, FSettings.DataSize, FSettings.SoundSize,
-                                 FSettings.MovieSize};
   ui::TCheckBox* boxes[] = {CheckProg, CheckData, CheckSound, CheckMovie};
   for (int part = PartProgram; part <= PartMovie; ++part) {
-    const std::int64_t size = all ? totals[part] : DiskEntry(part);
-    boxes[part]->SetVisible(size > 0);
+    boxes[part]->SetVisible(PartSize(FSettings, all, part) > 0);
   }
+}
+
+TPartChoice TFormType::ChosenParts() const {
+  TPartChoice parts;
+  parts.Data = CheckData->Checked();
+  parts.Sound = CheckSound->Checked();
+  parts.Movie = CheckMovie->Checked();
+  return parts;
 }
 
 void TFormType::UpdateRequiredSize() {
-  const settings::TMoraInstallSet& s = FSettings;
-  // Sums wrap like the 64-bit integers of the settings file would.
-  auto add = [](std::int64_t a, std::int64_t b) {
-    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
-  };
-  if (s.AddOnPackage != 0) {
-    RequiredBytes = add(add(add(s.ProgramSize, s.DataSize), s.SoundSize), s.MovieSize);
-  } else if (RadioDiskAll->Checked() || s.SetupKind == 1) {
-    RequiredBytes = s.ProgramSize;
-    if (CheckData->Checked()) RequiredBytes = add(RequiredBytes, s.DataSize);
-    if (CheckSound->Checked()) RequiredBytes = add(RequiredBytes, s.SoundSize);
-    if (CheckMovie->Checked()) RequiredBytes = add(RequiredBytes, s.MovieSize);
-  } else {
-    RequiredBytes = DiskEntry(PartProgram);
-    if (CheckData->Checked()) RequiredBytes = add(RequiredBytes, DiskEntry(PartData));
-    if (CheckSound->Checked()) RequiredBytes = add(RequiredBytes, DiskEntry(PartSound));
-    if (CheckMovie->Checked()) RequiredBytes = add(RequiredBytes, DiskEntry(PartMovie));
-  }
+  RequiredBytes = RequiredBytesFor(FSettings, RadioDiskAll->Checked(), ChosenParts());
   const std::string megabytes = FormatFloat2(static_cast<double>(RequiredBytes) / 1048576.0);
   LabelSize->SetCaption(Sjis("最低 ") + megabytes + Sjis(" MBのディスクの空き容量が必要です"));
   LabelSzNeed->SetCaption(Sjis("インストールには最低 ") + megabytes +
@@ -453,11 +389,7 @@ void TFormType::UpdateRequiredSize() {
 // ---- destination and free space ---------------------------------------------------
 
 std::int32_t TFormType::DriveFreeMB(char letter) const {
-  if (letter == 0) return 0;
-  const std::int64_t bytes = FEnvironment.DiskFreeBytes(std::string(1, letter) + ":\\");
-  if (bytes < 0) return 0;
-  return static_cast<std::int32_t>(
-      std::min<std::int64_t>(bytes / 1048576, std::numeric_limits<std::int32_t>::max()));
+  return FreeMegabytes(letter, FEnvironment.DiskFreeBytes);
 }
 
 void TFormType::UpdateDriveFree() {
@@ -468,10 +400,7 @@ void TFormType::UpdateDriveFree() {
   }
 }
 
-std::string TFormType::GetDestDir() const {
-  if (FSettings.SetupKind == 2) return settings::AppendPathDelimiter(platform::WindowsFolder());
-  return settings::AppendPathDelimiter(EditDir->Text());
-}
+std::string TFormType::GetDestDir() const { return DestDirFor(FSettings, EditDir->Text()); }
 
 void TFormType::DirectoryChange() {
   const std::string& folder = Directory->Directory();
@@ -491,32 +420,14 @@ void TFormType::CheckProgClick() { CheckProg->SetChecked(true); }
 // ---- navigation -------------------------------------------------------------------
 
 bool TFormType::LeaveFolderPage() {
-  const std::string wrongPlace = Sjis("正しいインストール先を指定してください");
-  if (EditDir->Text().size() <= 3) {
-    Application().MessageDialog(wrongPlace, ui::TMsgDlgType::mtWarning, ui::mbOK);
+  if (CheckDestination(FSettings, EditDir->Text()) != TDestinationCheck::Ok) {
+    Application().MessageDialog(Sjis("正しいインストール先を指定してください"),
+                                ui::TMsgDlgType::mtWarning, ui::mbOK);
     return false;
-  }
-  if (FSettings.AddOnPackage != 0) {
-    const std::string installed = GetDestDir() + "install.dat";
-    bool sameTitle = false;
-    if (platform::FileExists(installed)) {
-      try {
-        settings::TMoraInstallSet existing;
-        existing.LoadFromFile(installed);
-        sameTitle = existing.Title == FSettings.Title;
-      } catch (const base::Exception&) {
-        // A damaged install.dat is no installation to add to.
-        sameTitle = false;
-      }
-    }
-    if (!sameTitle) {
-      Application().MessageDialog(wrongPlace, ui::TMsgDlgType::mtWarning, ui::mbOK);
-      return false;
-    }
   }
   const std::string dest = GetDestDir();
   const std::int64_t free = DriveFreeMB(dest.empty() ? 0 : dest[0]);
-  const std::int64_t needed = RequiredBytes / 1024 / 1024;
+  const std::int64_t needed = NeededMegabytes(RequiredBytes);
   if (free < needed) {
     const int answer = Application().MessageDialog(
         Sjis("ドライブにじゅうぶんな空き容量がありません\r\nこのまま処理を続けますか？"),

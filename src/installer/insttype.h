@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "installer/choices.h"
 #include "installer/engine.h"
 #include "ui/application.h"
 #include "ui/controls.h"
@@ -151,9 +152,7 @@ class TFormType : public ui::TForm {
   void DirectoryChange();
   bool LeaveFolderPage();
   void UpdatePartVisibility();
-  // The entry of the current disk in a per-disk array; 0 when DiskIndex lies
-  // outside the array.
-  std::int64_t DiskEntry(int part) const;
+  TPartChoice ChosenParts() const;
   TStepOutcome RunCopyStep();
   TStepOutcome RunDeleteStep();
 

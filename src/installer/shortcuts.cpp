@@ -196,17 +196,25 @@ void CreateShortcuts(const settings::TMoraInstallSet& settings, const std::strin
     throw EShellLinkError("Error in CreateShortcuts: not a valid program group name: \"" + title + "\"");
   }
   const std::string dir = settings::AppendPathDelimiter(destDir);
-  const auto normal = TWindowState::wsNormal;
   const auto programs = TShellLinkType::lnkPrograms;
-  CreateShortcut(title, dir + settings.ProgramFile, title, 0, 0, normal, title, programs, dir);
-  const std::string uninstall = UninstallShortcutName(title);
-  // Icon 1 of the setup program is its second icon group, "Icon2".
-  CreateShortcut(uninstall, dir + "install.exe", uninstall, 1, 0, normal, title, programs, dir);
-  if (!settings.ReadmeFile.empty()) {
-    const std::string readme = ReadmeShortcutName();
-    CreateShortcut(readme, dir + settings.ReadmeFile, readme, 0, 0, normal, title, programs, dir);
+  for (const TProgramGroupLink& link : ProgramGroupLinks(settings, dir)) {
+    CreateShortcut(link.Name, link.Target, link.Name, link.IconIndex, 0, TWindowState::wsNormal,
+                   title, programs, dir);
   }
   OpenShortcutFolder(programs, title);
+}
+
+std::vector<TProgramGroupLink> ProgramGroupLinks(const settings::TMoraInstallSet& settings,
+                                                 const std::string& destDir) {
+  const std::string dir = settings::AppendPathDelimiter(destDir);
+  std::vector<TProgramGroupLink> links;
+  links.push_back({settings.Title, dir + settings.ProgramFile, 0});
+  // Icon 1 of the setup program is its second icon group, "Icon2".
+  links.push_back({UninstallShortcutName(settings.Title), dir + "install.exe", 1});
+  if (!settings.ReadmeFile.empty()) {
+    links.push_back({ReadmeShortcutName(), dir + settings.ReadmeFile, 0});
+  }
+  return links;
 }
 
 bool DeleteProgramGroup(const std::string& title) {

@@ -135,6 +135,21 @@ std::string UninstallShortcutName(const std::string& title);
 // Name of the read-me shortcut: "お読みください".
 std::string ReadmeShortcutName();
 
+// One link of a title's program group, as CreateShortcuts makes it (the
+// description is the name, the working folder the installation folder, the
+// window normal, no hot key).
+struct TProgramGroupLink {
+  std::string Name;
+  std::string Target;
+  std::int32_t IconIndex = 0;
+};
+
+// The links CreateShortcuts makes for an installation in destDir, in the
+// order it makes them: the program, the uninstaller ("install.exe" there,
+// its second icon) and, when ReadmeFile is set, the read-me.
+std::vector<TProgramGroupLink> ProgramGroupLinks(const settings::TMoraInstallSet& settings,
+                                                 const std::string& destDir);
+
 // Makes the program group <Title> below the Programs folder with the program's link, the
 // uninstaller's link and (when ReadmeFile is set) the read-me's link, then opens the group
 // folder for the user. Throws EShellLinkError (or the platform's error) on failure; a Title

@@ -64,6 +64,19 @@ void RemoveEmptyFolders(const std::string& folder) {
   if (left.empty()) platform::RemoveDirectory(folder);
 }
 
+TUninstallPlan PlanUninstallation(const settings::TMoraInstallSet& settings,
+                                  const TUninstallRequest& request) {
+  TUninstallPlan plan;
+  plan.Folder = settings::AppendPathDelimiter(request.InstallFolder);
+  for (const std::string& name : settings.InstalledFiles) {
+    (IsSafeInstalledName(name) ? plan.RecordedFiles : plan.Refused).push_back(name);
+  }
+  plan.DeletesSave = request.DeleteSave;
+  // Only below a real folder: the tree of a whole drive is never swept.
+  plan.RemovesEmptyFolders = !IsDriveRoot(request.FirstArgument);
+  return plan;
+}
+
 TStepOutcome TMoraInstallEngine::Uninstall(settings::TMoraInstallSet& settings,
                                            const TUninstallRequest& request,
                                            TStepObserver& observer) {
@@ -85,21 +98,13 @@ TStepOutcome TMoraInstallEngine::Uninstall(settings::TMoraInstallSet& settings,
   observer.SetStatus(Sjis("ファイルを削除しています..."));
   if (observer.ProcessMessages()) return TStepOutcome::Stopped;
 
-  const std::string folder = settings::AppendPathDelimiter(request.InstallFolder);
-  std::vector<std::string> refused;
-  for (const std::string& name : settings.InstalledFiles) {
-    if (!IsSafeInstalledName(name)) {
-      refused.push_back(name);
-      continue;
-    }
-    DeleteRecordedFile(folder + name);
+  const TUninstallPlan plan = PlanUninstallation(settings, request);
+  for (const std::string& name : plan.RecordedFiles) DeleteRecordedFile(plan.Folder + name);
+  if (!plan.Refused.empty()) {
+    observer.MessageDialog(RefusedNamesText(plan.Refused), ui::TMsgDlgType::mtWarning, ui::mbOK);
   }
-  if (!refused.empty()) {
-    observer.MessageDialog(RefusedNamesText(refused), ui::TMsgDlgType::mtWarning, ui::mbOK);
-  }
-  if (request.DeleteSave) platform::DeleteFile(folder + "save.dat");
-  // Only below a real folder: the tree of a whole drive is never swept.
-  if (!IsDriveRoot(request.FirstArgument)) RemoveEmptyFolders(request.FirstArgument);
+  if (plan.DeletesSave) platform::DeleteFile(plan.Folder + "save.dat");
+  if (plan.RemovesEmptyFolders) RemoveEmptyFolders(request.FirstArgument);
 
   observer.SetStatus(Sjis("レジストリを削除しています..."));
   observer.ProcessMessages();
