@@ -40,6 +40,14 @@ void Log(const std::string& utf8Line) {
   }
 }
 
+std::string OwnerCaption(void* window) {
+  if (window == nullptr) return "none";
+  wchar_t text[256] = {};
+  const int length = GetWindowTextW(static_cast<HWND>(window), text, 256);
+  const std::u16string wide(text, text + (length > 0 ? length : 0));
+  return base::Utf16ToUtf8(wide);
+}
+
 namespace {
 
 // A picture for the paint box: diagonal colour bands, so stretching and

@@ -201,8 +201,10 @@ int RunLauncher(ui::TApplication& application, bool runtime) {
   archive.Open(medium + "game.dat");
   startup::TLauncherEnvironment environment;
   environment.SetupFolder = medium;
-  environment.StartProgram = [](const std::string& file) {
+  // Logs the program and the caption of the owner window the shell would get.
+  environment.StartProgram = [](const std::string& file, ui::TForm& owner) {
     Log("start " + base::Cp932ToUtf8Lossy(file));
+    Log("owner " + OwnerCaption(owner.Application().Backend().NativeWindow(owner)));
   };
   startup::TFormStart form(application, settings, &archive, environment);
   int result = form.ShowModal();
