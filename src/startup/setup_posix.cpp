@@ -53,8 +53,8 @@ struct TCommandLine {
   std::vector<char*> Arguments;  // argv[0] and the program's own arguments
 };
 
-// Splits our options from the program's arguments; nullopt-like exit code
-// through `exitCode` when the line is not usable or only asked for help.
+// Splits our options from the program's arguments. False when the program
+// is not to run (help shown, or a bad command line), with its exit code.
 bool ParseCommandLine(int argc, char** argv, TCommandLine& line, int& exitCode) {
   line.Arguments.push_back(argv[0]);
   bool options = true;
