@@ -3,9 +3,12 @@
 # Debian's MinGW zlib, libjpeg-turbo and libpng built by
 # scripts/build-windows-deps into build/deps/<triplet>, GoogleTest compiled
 # from Debian's source copy, and the host's header-only libraries through a
-# folder of links (the host's /usr/include must not enter a cross build).
+# folder of links (the host's /usr/include must not enter a Windows build).
+# The 32-bit Linux build uses Debian's i386 libraries (multiarch packages,
+# found through the toolchain's library architecture) and, like the MinGW
+# builds, compiles GoogleTest from its source copy.
 
-if(CMAKE_CROSSCOMPILING)
+if(WIN32)
   set(MORA_DEPS_PREFIX "${CMAKE_SOURCE_DIR}/build/deps/${MORA_TRIPLET}" CACHE PATH
       "Prefix holding libraries built for the Windows target")
   list(PREPEND CMAKE_PREFIX_PATH ${MORA_DEPS_PREFIX})
@@ -27,7 +30,7 @@ else()
   find_package(nlohmann_json 3 REQUIRED)
 endif()
 
-if(CMAKE_CROSSCOMPILING)
+if(WIN32)
   # Debian's MinGW zlib ships libz.a beside an import library for zlib1.dll;
   # the programs are linked statically, so take the archive.
   set(ZLIB_USE_STATIC_LIBS ON)
@@ -35,6 +38,12 @@ if(CMAKE_CROSSCOMPILING)
     message(FATAL_ERROR "libjpeg and libpng for ${MORA_TRIPLET} are missing in ${MORA_DEPS_PREFIX}: "
       "run scripts/build-windows-deps first")
   endif()
+endif()
+if(CMAKE_CROSSCOMPILING AND NOT WIN32)
+  # The 32-bit Linux programs are linked statically (see its toolchain
+  # file): take the libraries' archives. Set here because the platform
+  # files, read after the toolchain file, set the suffixes again.
+  set(CMAKE_FIND_LIBRARY_SUFFIXES .a)
 endif()
 find_package(ZLIB REQUIRED)
 find_package(JPEG REQUIRED)

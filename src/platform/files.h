@@ -74,9 +74,10 @@ std::optional<std::string> ShortPathName(const std::string& path);
 std::string ExpandFileName(const std::string& path);
 
 // Whole-file helpers. ReadFileBytes throws EFOpenError ("ファイル %s は開けません")
-// when the file cannot be read; WriteFileAtomic writes a temporary file beside
-// the target and renames it over the target, so a crash leaves either the old
-// or the new file whole; it throws EFCreateError ("ファイル %s を作成できません").
+// when the file cannot be read or is larger than memory can hold;
+// WriteFileAtomic writes a temporary file beside the target and renames it
+// over the target, so a crash leaves either the old or the new file whole;
+// it throws EFCreateError ("ファイル %s を作成できません").
 std::string ReadFileBytes(const std::string& path);
 void WriteFileAtomic(const std::string& path, const std::string& bytes);
 

@@ -3,7 +3,8 @@
 // and THandleStream / TFileStream over an operating-system file handle.
 // ReadBuffer / CopyFrom fail with EReadError ("ストリームからの読み込みエラー")
 // when the source runs short; WriteBuffer with EWriteError
-// ("ストリームへの書き込みエラー").
+// ("ストリームへの書き込みエラー"), as does a memory stream asked to grow beyond
+// what the address space can hold.
 #pragma once
 
 #include <cstdint>
@@ -57,6 +58,9 @@ class TMemoryStream : public TStream {
   const char* Memory() const { return FData.data(); }
 
  private:
+  // Throws EWriteError for an end beyond what memory can hold.
+  std::size_t MemoryFor(std::int64_t end) const;
+
   std::string FData;
   std::int64_t FPosition = 0;
 };

@@ -10,6 +10,7 @@
 #include "base/binary.h"
 #include "base/errors.h"
 #include "base/sjis.h"
+#include "platform/pelayout.h"
 #include "platform/resources.h"
 
 namespace mora::platform {
@@ -18,7 +19,7 @@ namespace {
 
 using base::TLittleEndianReader;
 
-constexpr std::uint32_t HighBit = 0x80000000u;
+constexpr std::uint32_t HighBit = pe::ResourceHighBit;
 
 struct TSection {
   std::uint32_t VirtualAddress;
@@ -78,10 +79,10 @@ class TPeReader {
     if (FImage.size() < 2 || FImage[0] != 'M' || FImage[1] != 'Z') {
       FReader.Fail("DOS header", "no MZ signature");
     }
-    FReader.Seek(0x3C, "e_lfanew");
+    FReader.Seek(pe::PeOffsetField, "e_lfanew");
     const std::uint32_t peOffset = FReader.ReadUInt32("e_lfanew");
     FReader.Seek(peOffset, "PE signature");
-    if (FReader.ReadBytes(4, "PE signature") != std::string("PE\0\0", 4)) {
+    if (FReader.ReadBytes(pe::Signature.size(), "PE signature") != pe::Signature) {
       FReader.Fail("PE signature", "missing");
     }
     FReader.Skip(2, "Machine");
@@ -92,10 +93,10 @@ class TPeReader {
     const std::size_t optionalStart = FReader.Position();
     const std::uint16_t magic = FReader.ReadUInt16("optional header magic");
     std::size_t countOffset = 0;
-    if (magic == 0x10B) {
-      countOffset = 92;
-    } else if (magic == 0x20B) {
-      countOffset = 108;
+    if (magic == pe::MagicPe32) {
+      countOffset = pe::OptRvaCountPe32;
+    } else if (magic == pe::MagicPe32Plus) {
+      countOffset = pe::OptRvaCountPe32Plus;
     } else {
       FReader.Fail("optional header magic", "neither PE32 nor PE32+");
     }
@@ -105,13 +106,14 @@ class TPeReader {
     FReader.Seek(optionalStart + countOffset, "NumberOfRvaAndSizes");
     const std::uint32_t directoryCount = FReader.ReadUInt32("NumberOfRvaAndSizes");
     std::uint32_t resourceRva = 0;
-    if (directoryCount > 2 && optionalSize >= countOffset + 4 + 3 * 8) {
-      FReader.Skip(2 * 8, "data directories");
+    if (directoryCount > pe::DirectoryResource &&
+        optionalSize >= countOffset + 4 + (pe::DirectoryResource + 1) * pe::DataDirectorySize) {
+      FReader.Skip(pe::DirectoryResource * pe::DataDirectorySize, "data directories");
       resourceRva = FReader.ReadUInt32("resource directory RVA");
       FReader.ReadUInt32("resource directory size");
     }
     FReader.Seek(optionalStart + optionalSize, "section table");
-    FReader.RequireItems(sectionCount, 40, "section table");
+    FReader.RequireItems(sectionCount, pe::SectionHeaderSize, "section table");
     for (std::uint16_t i = 0; i < sectionCount; ++i) {
       FReader.Skip(8, "section name");
       const std::uint32_t virtualSize = FReader.ReadUInt32("VirtualSize");
@@ -124,7 +126,7 @@ class TPeReader {
       if (i < MaxSections) FSections[FSectionCount++] = section;
     }
     if (resourceRva == 0) return false;
-    FResourceStart = RvaToOffset(resourceRva, 16, "resource directory");
+    FResourceStart = RvaToOffset(resourceRva, pe::ResourceTableSize, "resource directory");
     return true;
   }
 
@@ -140,7 +142,8 @@ class TPeReader {
       if (dataEntry == NotFound) return std::nullopt;
       if (dataEntry & HighBit) FReader.Fail("resource language", "entry is not data");
     }
-    FReader.Seek(DirectoryOffset(dataEntry, 16, "resource data entry"), "resource data entry");
+    FReader.Seek(DirectoryOffset(dataEntry, pe::ResourceDataEntrySize, "resource data entry"),
+                 "resource data entry");
     const std::uint32_t dataRva = FReader.ReadUInt32("resource data RVA");
     const std::uint32_t dataSize = FReader.ReadUInt32("resource data size");
     const std::size_t offset = RvaToOffset(dataRva, dataSize, "resource data");
@@ -149,7 +152,7 @@ class TPeReader {
 
  private:
   static constexpr std::uint32_t NotFound = 0xFFFFFFFFu;
-  static constexpr std::size_t MaxSections = 96;
+  static constexpr std::size_t MaxSections = pe::MaxSections;
 
   // File offset of an RVA whose size bytes all lie in one section's raw data.
   std::size_t RvaToOffset(std::uint32_t rva, std::uint32_t size, std::string_view field) const {
@@ -192,14 +195,14 @@ class TPeReader {
   }
 
   std::uint32_t FindEntry(std::uint32_t directory, const TResourceId& id, std::string_view field) {
-    FReader.Seek(DirectoryOffset(directory, 16, field), field);
-    FReader.Skip(12, field);
+    FReader.Seek(DirectoryOffset(directory, pe::ResourceTableSize, field), field);
+    FReader.Skip(pe::ResourceNamedCount, field);
     const std::uint32_t count =
         std::uint32_t{FReader.ReadUInt16(field)} + FReader.ReadUInt16(field);
-    FReader.RequireItems(count, 8, field);
+    FReader.RequireItems(count, pe::ResourceEntrySize, field);
     const std::size_t entries = FReader.Position();
     for (std::uint32_t i = 0; i < count; ++i) {
-      FReader.Seek(entries + i * 8, field);
+      FReader.Seek(entries + i * pe::ResourceEntrySize, field);
       const std::uint32_t nameField = FReader.ReadUInt32(field);
       const std::uint32_t target = FReader.ReadUInt32(field);
       if (Matches(nameField, id)) return target;
@@ -208,12 +211,12 @@ class TPeReader {
   }
 
   std::uint32_t FirstEntry(std::uint32_t directory, std::string_view field) {
-    FReader.Seek(DirectoryOffset(directory, 16, field), field);
-    FReader.Skip(12, field);
+    FReader.Seek(DirectoryOffset(directory, pe::ResourceTableSize, field), field);
+    FReader.Skip(pe::ResourceNamedCount, field);
     const std::uint32_t count =
         std::uint32_t{FReader.ReadUInt16(field)} + FReader.ReadUInt16(field);
     if (count == 0) return NotFound;
-    FReader.RequireItems(count, 8, field);
+    FReader.RequireItems(count, pe::ResourceEntrySize, field);
     FReader.Skip(4, field);
     return FReader.ReadUInt32(field);
   }

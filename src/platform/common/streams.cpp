@@ -57,9 +57,19 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
   return n;
 }
 
+// The end of a write or a new size, as the memory it needs: a value that
+// the address space cannot hold would be cut short by the conversion to
+// size_t (on 32-bit systems), and the bytes would land in the wrong place.
+std::size_t TMemoryStream::MemoryFor(std::int64_t end) const {
+  if (end < 0 || static_cast<std::uint64_t>(end) > FData.max_size()) {
+    throw base::EWriteError(Sjis("ストリームへの書き込みエラー"));
+  }
+  return static_cast<std::size_t>(end);
+}
+
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
   if (count <= 0) return 0;
-  const auto end = static_cast<std::size_t>(FPosition + count);
+  const std::size_t end = MemoryFor(FPosition + count);
   if (end > FData.size()) FData.resize(end);
   std::memcpy(FData.data() + FPosition, buffer, static_cast<std::size_t>(count));
   FPosition += count;
@@ -75,7 +85,7 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 }
 
 void TMemoryStream::SetSize(std::int64_t size) {
-  FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, size)));
+  FData.resize(MemoryFor(std::max<std::int64_t>(0, size)));
   FPosition = std::min(FPosition, size);
 }
 

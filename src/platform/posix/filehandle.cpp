@@ -50,6 +50,10 @@ constexpr int LockGet = F_GETLK;  // per-process locks: weaker, but the best the
 constexpr int LockSet = F_SETLK;
 #endif
 
+// Offsets and sizes pass through off_t unchanged only when it has 64 bits
+// (the build defines _FILE_OFFSET_BITS=64 for 32-bit targets).
+static_assert(sizeof(off_t) == 8, "off_t must hold 64-bit file offsets");
+
 constexpr off_t MarkerBase = static_cast<off_t>(1) << 62;
 enum TMarker { MarkReads = 0, MarkWrites = 1, MarkDeniesRead = 2, MarkDeniesWrite = 3 };
 

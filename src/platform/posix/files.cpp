@@ -65,6 +65,10 @@ std::uint32_t AttributesOf(const std::string& host, const struct stat& st) {
   return attributes;
 }
 
+// MS-DOS times run to 2107; a 32-bit time_t ends in 2038 (the build defines
+// _TIME_BITS=64 for 32-bit targets).
+static_assert(sizeof(std::time_t) == 8, "time_t must reach the MS-DOS years up to 2107");
+
 std::optional<std::int32_t> ToDosTime(std::time_t t) {
   struct tm local {};
   if (!::localtime_r(&t, &local)) return std::nullopt;
@@ -350,6 +354,9 @@ std::string ReadFileBytes(const std::string& path) {
   std::string bytes;
   try {
     const std::int64_t size = handle->Size();
+    // A file larger than memory can hold would be cut short by the
+    // conversion (32-bit systems) while the read still fills size bytes.
+    if (size < 0 || static_cast<std::uint64_t>(size) > bytes.max_size()) CannotOpen(path);
     bytes.resize(static_cast<std::size_t>(size));
     bytes.resize(static_cast<std::size_t>(handle->Read(bytes.data(), size)));
     char extra[4096];

@@ -13,38 +13,17 @@
 #include "test_support.h"
 
 #ifndef _WIN32
-#include <sys/wait.h>
+#include "mora_process.h"
 
 namespace mora::archive {
 namespace {
 
 using test::TTempFolder;
+using TRun = mora::test::TMoraRun;
 
-struct TRun {
-  int ExitCode = -1;
-  std::string Output;
-};
+TRun RunMora(const std::string& arguments) { return mora::test::RunProgram(MORA_EXE, arguments); }
 
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-TRun RunMora(const std::string& arguments) {
-  TRun run;
-  const std::string command = Quote(MORA_EXE) + " " + arguments + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.Output.append(buffer, n);
-  const int status = pclose(pipe);
-  run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
-std::string Native(const std::string& path) { return Quote(platform::PathToNative(path)); }
+std::string Native(const std::string& path) { return mora::test::NativeArgument(path); }
 
 const std::string SjisName = "data\\\x83\x41\x83\x43.bin";  // data\アイ.bin
 

@@ -10,6 +10,7 @@
 #include "platform/filehandle.h"
 #include "platform/files.h"
 #include "platform/folders.h"
+#include "platform/streams.h"
 #include "support.h"
 
 namespace mora::platform {
@@ -183,6 +184,67 @@ TEST(PlatformFiles, ExpandFileNameResolvesAgainstTheCurrentFolder) {
   EXPECT_EQ(ExpandFileName("name.txt"), prefix + "name.txt");
   EXPECT_EQ(ExpandFileName("C:\\a\\b\\..\\c.txt"), "C:\\a\\c.txt");
   EXPECT_EQ(ExpandFileName("C:\\a\\.\\b\\"), "C:\\a\\b\\");
+}
+
+// One (sparse) file past 2^31 and 2^32 bytes, and an MS-DOS time after
+// 2038: where off_t, long or time_t have 32 bits, these are cut short.
+TEST(PlatformFiles, SizesOffsetsAndTimesBeyondThirtyTwoBits) {
+  const std::string folder = FreshFolder();
+  const std::string file = folder + "large.bin";
+  constexpr std::int64_t TwoGiB = std::int64_t{1} << 31;
+  constexpr std::int64_t FourGiB = std::int64_t{1} << 32;
+  TFileOpenOptions options;
+  options.Access = TFileAccess::ReadWrite;
+  options.Creation = TFileCreation::CreateAlways;
+  {
+    auto handle = TFileHandle::Open(file, options);
+    handle.SetSize(FourGiB + 10);
+    EXPECT_EQ(handle.Seek(TwoGiB - 2, TSeekOrigin::Begin), TwoGiB - 2);
+    EXPECT_EQ(handle.Write("abcd", 4), 4);
+    EXPECT_EQ(handle.Seek(-10, TSeekOrigin::End), FourGiB);
+    EXPECT_EQ(handle.Write("0123456789", 10), 10);
+    EXPECT_EQ(handle.Size(), FourGiB + 10);
+  }
+  EXPECT_EQ(GetFileSize(file), FourGiB + 10);
+  const auto entries = FindFiles(folder);
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].Size, FourGiB + 10);
+  options.Access = TFileAccess::Read;
+  options.Creation = TFileCreation::OpenExisting;
+  auto handle = TFileHandle::Open(file, options);
+  char bytes[4] = {};
+  EXPECT_EQ(handle.Seek(TwoGiB - 2, TSeekOrigin::Begin), TwoGiB - 2);
+  ASSERT_EQ(handle.Read(bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "abcd");
+  EXPECT_EQ(handle.Seek(FourGiB + 3, TSeekOrigin::Begin), FourGiB + 3);
+  ASSERT_EQ(handle.Read(bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, 4), "3456");
+  handle.Close();
+
+  const std::int32_t late = test::DosTime(2100, 2, 3, 4, 5, 6);
+  EXPECT_TRUE(SetFileDosTime(file, late));
+  EXPECT_EQ(GetFileDosTime(file), late);
+}
+
+// Where size_t has 32 bits, a memory stream asked to reach past 4 GiB and a
+// whole-file read of a larger file must fail instead of wrapping around
+// (where it has 64 bits the same calls would really allocate the memory).
+TEST(PlatformFiles, MemoryBeyondTheAddressSpaceIsRefused) {
+  if (sizeof(std::size_t) > 4) GTEST_SKIP() << "only a 32-bit address space ends at 4 GiB";
+  constexpr std::int64_t FourGiB = std::int64_t{1} << 32;
+  TMemoryStream memory;
+  memory.SetPosition(FourGiB + 5);
+  EXPECT_THROW(memory.Write("x", 1), base::EWriteError);
+  EXPECT_THROW(memory.SetSize(FourGiB + 1), base::EWriteError);
+  EXPECT_EQ(memory.Size(), 0);
+
+  const std::string file = FreshFolder() + "huge.bin";
+  TFileOpenOptions options;
+  options.Access = TFileAccess::ReadWrite;
+  options.Creation = TFileCreation::CreateAlways;
+  TFileHandle::Open(file, options).SetSize(FourGiB + 16);
+  EXPECT_THROW(ReadFileBytes(file), base::EFOpenError);
+  EXPECT_THROW(memory.LoadFromFile(file), base::EFOpenError);
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ void PutName(std::string& r, std::size_t at, const std::string& ascii) {
 
 }  // namespace
 
-TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedData) {
+TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedData,
+                      bool pe32Plus) {
   constexpr std::uint32_t SectionRva = 0x1000;
   constexpr std::uint32_t High = 0x80000000u;
   // Resource section, offsets relative to its start.
@@ -58,18 +59,23 @@ TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedD
   const std::size_t rawSize = (r.size() + 0x1FF) & ~std::size_t{0x1FF};
   r.resize(rawSize, '\0');
 
+  // The optional header's fields lie at the same offsets in both kinds up to
+  // the image base; PE32+ has a wider image base and so its data directories
+  // start 16 bytes later.
+  const std::uint16_t optionalSize = pe32Plus ? 240 : 224;
+  const std::size_t directories = pe32Plus ? 112 : 96;
   std::string b(0x200, '\0');
   b[0] = 'M';
   b[1] = 'Z';
   Put32(b, 0x3C, 0x80);
   b.replace(0x80, 4, std::string("PE\0\0", 4));
-  Put16(b, 0x84, 0x14C);  // i386
+  Put16(b, 0x84, pe32Plus ? 0x8664 : 0x14C);  // x86-64 or i386
   Put16(b, 0x86, 1);      // one section
-  Put16(b, 0x94, 224);    // PE32 optional header
-  Put16(b, 0x96, 0x0102);
+  Put16(b, 0x94, optionalSize);
+  Put16(b, 0x96, pe32Plus ? 0x0022 : 0x0102);
   const std::size_t opt = 0x98;
-  Put16(b, opt, 0x10B);
-  Put32(b, opt + 28, 0x400000);  // ImageBase
+  Put16(b, opt, pe32Plus ? 0x20B : 0x10B);
+  Put32(b, opt + (pe32Plus ? 24 : 28), 0x400000);  // ImageBase
   Put32(b, opt + 32, 0x1000);    // SectionAlignment
   Put32(b, opt + 36, 0x200);     // FileAlignment
   Put16(b, opt + 40, 4);         // OS version
@@ -77,10 +83,10 @@ TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedD
   Put32(b, opt + 56, SectionRva + 0x1000 * static_cast<std::uint32_t>((rawSize + 0xFFF) / 0x1000));
   Put32(b, opt + 60, 0x200);     // SizeOfHeaders
   Put16(b, opt + 68, 2);         // GUI
-  Put32(b, opt + 92, 16);        // NumberOfRvaAndSizes
-  Put32(b, opt + 96 + 2 * 8, SectionRva);
-  Put32(b, opt + 96 + 2 * 8 + 4, static_cast<std::uint32_t>(r.size()));
-  const std::size_t section = opt + 224;
+  Put32(b, opt + directories - 4, 16);  // NumberOfRvaAndSizes
+  Put32(b, opt + directories + 2 * 8, SectionRva);
+  Put32(b, opt + directories + 2 * 8 + 4, static_cast<std::uint32_t>(r.size()));
+  const std::size_t section = opt + optionalSize;
   b.replace(section, 5, ".rsrc");
   Put32(b, section + 8, static_cast<std::uint32_t>(rawSize));  // VirtualSize
   Put32(b, section + 12, SectionRva);

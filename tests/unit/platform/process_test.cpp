@@ -14,10 +14,15 @@ namespace mora::platform {
 namespace {
 
 std::string ChildProgram() {
+#ifdef PLATFORM_TEST_CHILD
+  // A build whose programs run under an emulator starts the child through it.
+  return PathFromNative(PLATFORM_TEST_CHILD);
+#else
   const std::string self = ModuleFileName();
   const std::size_t slash = base::LastPathDelimiter(self);
   const bool exe = self.size() > 4 && base::SameText932(self.substr(self.size() - 4), ".exe");
   return self.substr(0, slash + 1) + "platform_test_child" + (exe ? ".exe" : "");
+#endif
 }
 
 // Starts the child and waits for its answer: "1" (the mutex exists) or "0".
