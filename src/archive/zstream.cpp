@@ -1,3 +1,4 @@
+// Inflating (deflating lives in zdeflate.cpp, which only the writers need).
 #include "archive/zstream.h"
 
 #include <zlib.h>
@@ -127,18 +128,6 @@ std::optional<std::string> InflateBytes(std::string_view compressed, std::uint64
 
 std::string InflateBytes(std::string_view compressed) {
   return *InflateBytes(compressed, TInflater::NoLimit);
-}
-
-std::string DeflateBytes(std::string_view plain, int level) {
-  uLongf bound = compressBound(static_cast<uLong>(plain.size()));
-  std::string out(bound, '\0');
-  if (compress2(reinterpret_cast<Bytef*>(out.data()), &bound,
-                reinterpret_cast<const Bytef*>(plain.data()), static_cast<uLong>(plain.size()),
-                level) != Z_OK) {
-    throw base::Exception("deflate failed");
-  }
-  out.resize(bound);
-  return out;
 }
 
 bool DecompressMemoryStream(platform::TMemoryStream& m, std::uint64_t limit) {

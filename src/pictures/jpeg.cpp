@@ -1,29 +1,21 @@
+// JPEG decoding (the encoder lives in jpegencode.cpp, so that a program
+// that only reads pictures does not carry libjpeg's compressor).
 #include "pictures/jpeg.h"
 
 // libjpeg reports errors through a callback that must not return. The callback
 // longjmps back into the small functions below, which hold only plain data;
 // the C++ side turns their result into an exception after they returned.
-#include <csetjmp>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "base/errors.h"
+#include "pictures/jpegerror.h"
 
 namespace mora::pictures {
 
 namespace {
-
-struct TJpegError {
-  jpeg_error_mgr Manager;
-  std::jmp_buf Jump;
-  char Message[JMSG_LENGTH_MAX];
-};
 
 extern "C" void JpegErrorExit(j_common_ptr info) {
   auto* error = reinterpret_cast<TJpegError*>(info->err);
@@ -39,13 +31,19 @@ extern "C" void JpegEmitMessage(j_common_ptr info, int level) {
 
 extern "C" void JpegSilentOutput(j_common_ptr) {}
 
-void InitError(TJpegError& error) {
+}  // namespace
+
+// The error manager shared by the decoder (here) and the encoder
+// (jpegencode.cpp): failures longjmp back with the message.
+void InitJpegError(TJpegError& error) {
   std::memset(&error, 0, sizeof error);
   jpeg_std_error(&error.Manager);
   error.Manager.error_exit = JpegErrorExit;
   error.Manager.emit_message = JpegEmitMessage;
   error.Manager.output_message = JpegSilentOutput;
 }
+
+namespace {
 
 struct TDecoder {
   jpeg_decompress_struct Info;
@@ -78,36 +76,6 @@ bool FinishDecode(TDecoder* d, unsigned char* pixels, std::size_t stride) {
   return true;
 }
 
-struct TEncoder {
-  jpeg_compress_struct Info;
-  TJpegError Error;
-  bool Created = false;
-  unsigned char* Output = nullptr;
-  unsigned long OutputSize = 0;
-};
-
-bool Encode(TEncoder* e, const unsigned char* rgb, std::size_t stride, int width, int height,
-            int quality) {
-  e->Info.err = &e->Error.Manager;
-  if (setjmp(e->Error.Jump)) return false;
-  jpeg_create_compress(&e->Info);
-  e->Created = true;
-  jpeg_mem_dest(&e->Info, &e->Output, &e->OutputSize);
-  e->Info.image_width = static_cast<JDIMENSION>(width);
-  e->Info.image_height = static_cast<JDIMENSION>(height);
-  e->Info.input_components = 3;
-  e->Info.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&e->Info);
-  jpeg_set_quality(&e->Info, quality, TRUE);
-  jpeg_start_compress(&e->Info, TRUE);
-  while (e->Info.next_scanline < e->Info.image_height) {
-    JSAMPROW row = const_cast<unsigned char*>(rgb + stride * e->Info.next_scanline);
-    jpeg_write_scanlines(&e->Info, &row, 1);
-  }
-  jpeg_finish_compress(&e->Info);
-  return true;
-}
-
 [[noreturn]] void Fail(const std::string& sourceName, const char* message) {
   throw base::EDamagedData(sourceName + ": JPEG data: " + message);
 }
@@ -117,7 +85,7 @@ bool Encode(TEncoder* e, const unsigned char* rgb, std::size_t stride, int width
 TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName, int expectedWidth,
                        int expectedHeight) {
   auto decoder = std::make_unique<TDecoder>();
-  InitError(decoder->Error);
+  InitJpegError(decoder->Error);
   struct TCleanup {
     TDecoder* D;
     ~TCleanup() {
@@ -157,31 +125,6 @@ TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName, int
     }
   }
   return surface;
-}
-
-std::string EncodeJpeg(const TDIBSurface& image, int quality) {
-  if (image.Empty()) throw base::ERangeError("JPEG: an empty bitmap cannot be encoded");
-  const std::size_t stride = static_cast<std::size_t>(image.Width()) * 3;
-  std::vector<unsigned char> rgb(stride * static_cast<std::size_t>(image.Height()));
-  for (int y = 0; y < image.Height(); ++y) {
-    for (int x = 0; x < image.Width(); ++x) {
-      const TColor c = image.Color(x, y);
-      unsigned char* p = rgb.data() + stride * static_cast<std::size_t>(y) + 3 * std::size_t(x);
-      p[0] = RedOf(c);
-      p[1] = GreenOf(c);
-      p[2] = BlueOf(c);
-    }
-  }
-  auto encoder = std::make_unique<TEncoder>();
-  InitError(encoder->Error);
-  const bool ok = Encode(encoder.get(), rgb.data(), stride, image.Width(), image.Height(),
-                         quality < 1 ? 1 : (quality > 100 ? 100 : quality));
-  std::string result;
-  if (ok) result.assign(reinterpret_cast<const char*>(encoder->Output), encoder->OutputSize);
-  if (encoder->Created) jpeg_destroy_compress(&encoder->Info);
-  std::free(encoder->Output);
-  if (!ok) throw base::Exception(std::string("JPEG encoding failed: ") + encoder->Error.Message);
-  return result;
 }
 
 }  // namespace mora::pictures

@@ -31,4 +31,21 @@ std::optional<std::string_view> FindPeResource(std::string_view image, const std
                                                const std::string& type,
                                                const std::string& sourceName);
 
+// One record of a native program's resource section: int32 type length,
+// type, int32 name length, name, int64 data length, data.
+std::string NativeResourceRecord(const std::string& type, const std::string& name,
+                                 std::string_view data);
+
+// The bytes of a native (ELF, little-endian, 32 or 64 bits) program whose
+// section "mora_rsrc" holds records (a sequence of NativeResourceRecord),
+// replacing the section it had. The section and a new section table go to
+// the end of the file; of what was there only the header's section-table
+// fields change, so the program runs as before (nothing loads the section:
+// it is read from the file). So an archive to be
+// appended to the program goes on after this. Throws EDamagedData naming
+// sourceName for an image that is not such a program or whose section
+// table is damaged.
+std::string WithNativeResources(std::string image, std::string_view records,
+                                const std::string& sourceName);
+
 }  // namespace mora::platform

@@ -13,4 +13,13 @@ namespace mora::platform {
 int ShellExecuteOpen(const std::string& file, const std::string& parameters,
                      const std::string& folder);
 
+// A native window handle (HWND on Windows), opaque to portable code; nullptr
+// for none.
+using TNativeWindow = void*;
+
+// The same, owned by a window of the program: the shell's own messages about
+// the start belong to it. POSIX has no such messages and ignores the owner.
+int ShellExecuteOpenFor(TNativeWindow owner, const std::string& file,
+                        const std::string& parameters, const std::string& folder);
+
 }  // namespace mora::platform

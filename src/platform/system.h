@@ -27,6 +27,15 @@ void ProcessPendingDeletions();
 // Windows the system has done both. Never throws.
 void BeginProcess(int argc, char** argv);
 
+// For a program that runs from folders others can write to (a download or
+// the temporary folder): from now on the system loads DLLs that the program
+// or the system ask for by name from the system folder only, never from the
+// program's or the current folder. Windows: SetDefaultDllDirectories with
+// the system folder where the system offers it, and the current folder
+// dropped from the search path in any case. POSIX: nothing to do. Never
+// throws.
+void RestrictDllSearchPath();
+
 // WritePrivateProfileString: sets key=value in [section] of an .ini file,
 // replacing an existing key of that name. False on failure.
 bool WriteProfileString(const std::string& fileName, const std::string& section,

@@ -11,6 +11,7 @@
 #include "settings/fileutil.h"
 #include "settings/installset.h"
 #include "startup/background.h"
+#include "ui/backend.h"
 
 namespace mora::startup {
 
@@ -30,8 +31,9 @@ TFormStart::TFormStart(ui::TApplication& application, settings::TMoraInstallSet&
   }
   FEnvironment.SetupFolder = settings::AppendPathDelimiter(FEnvironment.SetupFolder);
   if (!FEnvironment.StartProgram) {
-    FEnvironment.StartProgram = [](const std::string& file) {
-      platform::ShellExecuteOpen(file, "", "");
+    FEnvironment.StartProgram = [](const std::string& file, ui::TForm& owner) {
+      platform::ShellExecuteOpenFor(owner.Application().Backend().NativeWindow(owner), file, "",
+                                    "");
     };
   }
 
@@ -55,10 +57,10 @@ TFormStart::TFormStart(ui::TApplication& application, settings::TMoraInstallSet&
   btnStart->OnClick = [this](ui::TControl& sender) { btnStartClick(sender); };
   btnInstall->OnClick = [this](ui::TControl& sender) { btnStartClick(sender); };
   btnDirectX->OnClick = [this](ui::TControl&) {
-    FEnvironment.StartProgram(FEnvironment.SetupFolder + "directx\\" + "dxsetup.exe");
+    FEnvironment.StartProgram(FEnvironment.SetupFolder + "directx\\" + "dxsetup.exe", *this);
   };
   btnWinMedia->OnClick = [this](ui::TControl&) {
-    FEnvironment.StartProgram(FEnvironment.SetupFolder + "winmedia\\" + "mp71.exe");
+    FEnvironment.StartProgram(FEnvironment.SetupFolder + "winmedia\\" + "mp71.exe", *this);
   };
   btnExit->OnClick = [this](ui::TControl&) { btnExitClick(); };
 

@@ -26,9 +26,10 @@ struct TLauncherEnvironment {
   // folder of the running executable).
   std::string SetupFolder;
   // Starts a program through the shell, verb "open", no parameters, no
-  // working folder (empty: platform::ShellExecuteOpen); the result is not
-  // looked at.
-  std::function<void(const std::string& file)> StartProgram;
+  // working folder, owned by the launcher's window (empty:
+  // platform::ShellExecuteOpenFor with the form's native window); the result
+  // is not looked at.
+  std::function<void(const std::string& file, ui::TForm& owner)> StartProgram;
 };
 
 class TFormStart : public ui::TForm {

@@ -6,6 +6,8 @@
 
 namespace mora::ui {
 
+void* TBackend::NativeWindow(const TForm&) const { return nullptr; }
+
 std::unique_ptr<TBackend> CreateBackend(std::string_view name) {
   if (name == "scripted") return std::make_unique<TScriptedBackend>();
   if (name == "win32") return CreateWin32Backend();

@@ -72,6 +72,11 @@ class TBackend {
   // Shows the dialog modally, centred on the screen; returns the Result of the
   // button pressed, or dialog.CancelResult for the close box / Escape.
   virtual int ShowMessageDialog(const TMessageDialog& dialog) = 0;
+
+  // The native window of a shown form (an HWND for win32), for system calls
+  // that take an owner window; nullptr when the form has none (not shown, or
+  // a backend without windows).
+  virtual void* NativeWindow(const TForm& form) const;
 };
 
 // "scripted" (a TScriptedBackend with an empty script) or "win32" (Windows

@@ -3,6 +3,7 @@
 //   formgallery widgets            a form with every kind of control
 //   formgallery dialogs            each kind of message dialog in turn
 //   formgallery launcher           the launcher menu without runtime buttons
+//   formgallery launcher-enter     the same, for the keyboard scene
 //   formgallery launcher-runtime   ... with both runtime installers present
 //   formgallery main               the main window with its picture
 //   formgallery wizard             main window and installation wizard
@@ -38,6 +39,14 @@ void Log(const std::string& utf8Line) {
     std::ofstream out(path, std::ios::app | std::ios::binary);
     out << utf8Line << "\n";
   }
+}
+
+std::string OwnerCaption(void* window) {
+  if (window == nullptr) return "none";
+  wchar_t text[256] = {};
+  const int length = GetWindowTextW(static_cast<HWND>(window), text, 256);
+  const std::u16string wide(text, text + (length > 0 ? length : 0));
+  return base::Utf16ToUtf8(wide);
 }
 
 namespace {
@@ -180,7 +189,7 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(base::Utf16ToCp932(std::u16string(wide.begin(), wide.end())));
   }
   if (args.empty()) {
-    std::fputs("usage: formgallery widgets|dialogs|launcher|launcher-runtime|main|wizard|wizard-uninstall\n", stderr);
+    std::fputs("usage: formgallery widgets|dialogs|launcher|launcher-enter|launcher-runtime|main|wizard|wizard-uninstall\n", stderr);
     return 2;
   }
   try {

@@ -5,7 +5,6 @@
 // engine that moves the progress bar and then holds still until the driver
 // creates the file named by MORA_GALLERY_CONTINUE (or the user stops it), so
 // the running page can be photographed.
-#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -13,10 +12,9 @@
 #include "archive/vrwriter.h"
 #include "base/sjis.h"
 #include "gallery.h"
+#include "samplepicture.h"
 #include "installer/engine.h"
 #include "installer/insttype.h"
-#include "pictures/dibsurface.h"
-#include "pictures/vintwriter.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/system.h"
@@ -34,61 +32,6 @@ namespace {
 constexpr std::int32_t PictureSeed = 4711;
 constexpr std::int64_t MB = 1024 * 1024;
 
-// A small landscape: sky gradient, sun, two rows of hills, a lake.
-pictures::TDIBSurface Landscape(int width, int height) {
-  pictures::TDIBSurface surface(width, height, 24);
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      double sky = static_cast<double>(y) / height;
-      auto red = static_cast<std::uint8_t>(255 - 120 * sky);
-      auto green = static_cast<std::uint8_t>(170 + 60 * sky);
-      auto blue = static_cast<std::uint8_t>(120 + 120 * sky);
-      double sunX = x - width * 0.7;
-      double sunY = y - height * 0.3;
-      if (sunX * sunX + sunY * sunY < 900) {
-        red = 255;
-        green = 240;
-        blue = 160;
-      }
-      double farHills = height * 0.55 + 25 * std::sin(x / 37.0);
-      double nearHills = height * 0.68 + 18 * std::sin(x / 23.0 + 1.0);
-      if (y > farHills) {
-        red = 90;
-        green = 120;
-        blue = 150;
-      }
-      if (y > nearHills) {
-        red = 40;
-        green = static_cast<std::uint8_t>(110 + (x * 7 + y * 3) % 30);
-        blue = 50;
-      }
-      if (y > height * 0.85) {
-        red = 40;
-        green = 90;
-        blue = static_cast<std::uint8_t>(170 + (x + y) % 40);
-      }
-      surface.SetColor(x, y, pictures::MakeColor(red, green, blue));
-    }
-  }
-  return surface;
-}
-
-std::string PictureBytes() {
-  pictures::TVintLayerSource layer;
-  layer.Colour = Landscape(420, 280);
-  layer.Name = "landscape";
-  pictures::TVintFrameSource frame;
-  frame.Name = "frame";
-  frame.Width = 420;
-  frame.Height = 280;
-  frame.BitsPerPixel = 24;
-  frame.Layers.push_back(std::move(layer));
-  pictures::TVintPictureSource picture;
-  picture.Shuffled = true;
-  picture.Frames.push_back(std::move(frame));
-  return pictures::WriteVint(picture, PictureSeed);
-}
-
 void WriteFile(const std::string& path, const std::string& bytes) {
   platform::WriteFileAtomic(path, bytes);
 }
@@ -100,7 +43,7 @@ std::string MakeMedium(const std::string& mode, bool runtimeInstallers) {
   folder += "mora-gallery\\" + mode + "\\";
   platform::ForceDirectories(folder);
   archive::TVrArchiveWriter writer;
-  writer.AddBytes("back.vnt", PictureBytes());
+  writer.AddBytes("back.vnt", SamplePictureBytes(PictureSeed));
   writer.AddBytes("readme.txt", Sjis("見本のゲームです。\r\n"));
   writer.WriteSeparate(folder + "game.dat");
   std::string directX = folder + "directx\\";
@@ -201,8 +144,10 @@ int RunLauncher(ui::TApplication& application, bool runtime) {
   archive.Open(medium + "game.dat");
   startup::TLauncherEnvironment environment;
   environment.SetupFolder = medium;
-  environment.StartProgram = [](const std::string& file) {
+  // Logs the program and the caption of the owner window the shell would get.
+  environment.StartProgram = [](const std::string& file, ui::TForm& owner) {
     Log("start " + base::Cp932ToUtf8Lossy(file));
+    Log("owner " + OwnerCaption(owner.Application().Backend().NativeWindow(owner)));
   };
   startup::TFormStart form(application, settings, &archive, environment);
   int result = form.ShowModal();
@@ -239,7 +184,7 @@ int RunMain(ui::TApplication& application, const std::string& mode) {
 
 int RunProgramWindows(ui::TApplication& application, const std::vector<std::string>& args) {
   const std::string& mode = args[0];
-  if (mode == "launcher" || mode == "launcher-runtime") {
+  if (mode == "launcher" || mode == "launcher-enter" || mode == "launcher-runtime") {
     return RunLauncher(application, mode == "launcher-runtime");
   }
   if (mode == "main" || mode == "wizard" || mode == "wizard-uninstall") {

@@ -126,6 +126,11 @@ int Spawn(const std::vector<std::string>& arguments, const std::string& hostFold
 
 }  // namespace
 
+int ShellExecuteOpenFor(TNativeWindow, const std::string& file, const std::string& parameters,
+                        const std::string& folder) {
+  return ShellExecuteOpen(file, parameters, folder);
+}
+
 int ShellExecuteOpen(const std::string& file, const std::string& parameters,
                      const std::string& folder) {
   std::string hostFolder;

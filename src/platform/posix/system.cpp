@@ -165,6 +165,10 @@ void ProcessPendingDeletions() {
 // Rewrites the file with the key set in the section; keys and sections
 // compare without regard to ASCII case, lines end in CR LF. A file name
 // without a folder lies in the Windows folder, as the system has it.
+// The dynamic loader takes no library from the program's folder unless the
+// program was linked to ask for it, which ours are not.
+void RestrictDllSearchPath() {}
+
 bool WriteProfileString(const std::string& fileName, const std::string& section,
                         const std::string& key, const std::string& value) {
   if (fileName.empty() || key.empty()) return false;

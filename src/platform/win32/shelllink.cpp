@@ -273,6 +273,18 @@ std::optional<TShellLinkData> ReadShellLink(const std::string& linkPath) {
   link.Target = LinkText(
       [&](wchar_t* buffer, int size) { return shellLink->GetPath(buffer, size, nullptr, SLGP_RAWPATH); }, linkPath,
       "Path");
+  // A "?" never stands in a path: the shell gave the path as the system's
+  // ANSI code page spells it (Wine keeps only that form of the link's
+  // location), so the link's item list, which keeps every name whole, says
+  // where it leads.
+  if (link.Target.find('?') != std::string::npos) {
+    TItemIdList list;
+    wchar_t whole[MAX_PATH + 1] = {};
+    if (SUCCEEDED(shellLink->GetIDList(list.Receive())) && list.Get() &&
+        ::SHGetPathFromIDListW(list.Get(), whole) && whole[0] != L'\0') {
+      link.Target = win32::PathFromWide(whole);
+    }
+  }
   link.Arguments = LinkText([&](wchar_t* buffer, int size) { return shellLink->GetArguments(buffer, size); },
                             linkPath, "Arguments");
   link.Description = LinkText([&](wchar_t* buffer, int size) { return shellLink->GetDescription(buffer, size); },

@@ -1,6 +1,8 @@
 // Version, sleep, deletion at the next restart and .ini writing on Windows.
 #include "platform/system.h"
 
+#include <cstring>
+
 #include "base/sjis.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -44,6 +46,23 @@ bool DeleteAtRestart(const std::string& path) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+void RestrictDllSearchPath() {
+  // Looked up at run time: systems before Windows 8 have it only with an
+  // update.
+  using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+  constexpr DWORD searchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  if (const HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll")) {
+    const auto address = ::GetProcAddress(kernel, "SetDefaultDllDirectories");
+    if (address != nullptr) {
+      TSetDefaultDllDirectories setDirectories = nullptr;
+      static_assert(sizeof setDirectories == sizeof address);
+      std::memcpy(&setDirectories, &address, sizeof address);
+      setDirectories(searchSystem32);
+    }
+  }
+  ::SetDllDirectoryW(L"");
 }
 
 // The system itself carries out what DeleteAtRestart scheduled.

@@ -10,6 +10,8 @@
 #include "base/errors.h"
 #include "base/sjis.h"
 #include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/system.h"
 #include "ui/application.h"
 
 namespace mora::ui {
@@ -49,6 +51,24 @@ std::string DescribeDialog(const TMessageDialog& dialog) {
     text += Show(dialog.Buttons[i].Caption);
   }
   return text + "]";
+}
+
+// A log line shows line breaks and other control characters as escapes.
+std::string Escaped(const std::string& text) {
+  std::string result;
+  for (char c : text) {
+    if (c == '\r') {
+      result += "\\r";
+    } else if (c == '\n') {
+      result += "\\n";
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      result += "\\x" + std::string(1, "0123456789abcdef"[(c >> 4) & 0xF]) +
+                std::string(1, "0123456789abcdef"[c & 0xF]);
+    } else {
+      result += c;
+    }
+  }
+  return result;
 }
 
 std::string FormLabel(const TForm& form) {
@@ -107,6 +127,15 @@ TScriptedBackend& TScriptedBackend::Answer(const std::string& buttonCaption) {
 
 TScriptedBackend& TScriptedBackend::Close() {
   return Queue({TScriptActionKind::Close, {}, {}, false, {}, "close"});
+}
+
+TScriptedBackend& TScriptedBackend::Sleep(std::uint32_t milliseconds) {
+  return Queue({TScriptActionKind::Sleep, {}, std::to_string(milliseconds), false, {},
+                "sleep " + std::to_string(milliseconds)});
+}
+
+TScriptedBackend& TScriptedBackend::WaitFile(const std::string& path) {
+  return Queue({TScriptActionKind::WaitFile, {}, path, false, {}, "wait-file " + Show(path)});
 }
 
 TScriptedBackend& TScriptedBackend::Call(std::function<void(TForm& activeForm)> callback) {
@@ -168,30 +197,45 @@ void TScriptedBackend::AddLine(std::string_view utf8Line) {
     Answer(rest932);
   } else if (verb == "close") {
     Close();
+  } else if (verb == "sleep") {
+    if (rest.empty() || rest.size() > 7 ||
+        !std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      fail("sleep takes a number of milliseconds (at most 7 digits)");
+    }
+    Sleep(static_cast<std::uint32_t>(std::stoul(rest)));
+  } else if (verb == "wait-file") {
+    if (rest.empty()) fail("wait-file needs a path");
+    WaitFile(rest932);
   } else {
     fail("unknown action \"" + verb + "\"");
   }
 }
 
-void TScriptedBackend::LoadScript(std::string_view utf8Text, const std::string& sourceName) {
+void TScriptedBackend::LoadScript(std::string_view utf8Text, const std::string& sourceName,
+                                  int firstLine) {
   std::size_t start = 0;
   if (utf8Text.substr(0, 3) == "\xEF\xBB\xBF") start = 3;  // byte-order mark
   for (int lineNumber = 1; start <= utf8Text.size(); ++lineNumber) {
     std::size_t end = utf8Text.find('\n', start);
     if (end == std::string_view::npos) end = utf8Text.size();
-    const std::string origin = sourceName + ":" + std::to_string(lineNumber) + ": ";
-    const std::size_t before = FActions.size();
-    try {
-      AddLine(utf8Text.substr(start, end - start));
-    } catch (const EScriptFailure& failure) {
-      throw EScriptFailure(origin + failure.what());
+    if (lineNumber >= firstLine) {
+      const std::string origin = sourceName + ":" + std::to_string(lineNumber) + ": ";
+      const std::size_t before = FActions.size();
+      try {
+        AddLine(utf8Text.substr(start, end - start));
+      } catch (const EScriptFailure& failure) {
+        throw EScriptFailure(origin + failure.what());
+      }
+      if (FActions.size() > before) {
+        FActions.back().Source.insert(0, origin);
+        FActions.back().Line = lineNumber;
+      }
     }
-    if (FActions.size() > before) FActions.back().Source.insert(0, origin);
     start = end + 1;
   }
 }
 
-void TScriptedBackend::LoadAnswerFile(const std::string& path) {
+void TScriptedBackend::LoadAnswerFile(const std::string& path, int firstLine) {
   const std::string shownPath = Show(path);
   // Checked before reading, so a wrong path (a disk image, say) is not
   // read into memory whole.
@@ -201,7 +245,7 @@ void TScriptedBackend::LoadAnswerFile(const std::string& path) {
                          " bytes is too large for an answer file (at most " +
                          std::to_string(MaxAnswerFileSize) + ")");
   }
-  LoadScript(platform::ReadFileBytes(path), shownPath);
+  LoadScript(platform::ReadFileBytes(path), shownPath, firstLine);
 }
 
 // ---- running ----------------------------------------------------------------
@@ -228,9 +272,27 @@ TControl& TScriptedBackend::FindTarget(TForm& form, const TScriptAction& action)
 }
 
 void TScriptedBackend::Run(const TScriptAction& action) {
-  FLog.push_back(action.Source);
+  AddLog(action.Source);
   if (action.Kind == TScriptActionKind::Answer) {
     throw EScriptFailure(action.Source + ": no message dialog is open");
+  }
+  if (action.Kind == TScriptActionKind::Sleep) {
+    platform::SleepMs(static_cast<std::uint32_t>(std::stoul(action.Value)));
+    return;
+  }
+  if (action.Kind == TScriptActionKind::WaitFile) {
+    const std::string path =
+        !action.Value.empty() && action.Value[0] == '/' ? platform::PathFromNative(action.Value)
+                                                        : action.Value;
+    constexpr std::uint32_t step = 20;
+    for (std::uint32_t waited = 0; !platform::FileExists(path); waited += step) {
+      if (waited >= WaitFileTimeoutMs) {
+        throw EScriptFailure(action.Source + ": the file did not appear within " +
+                             std::to_string(WaitFileTimeoutMs / 1000) + " seconds");
+      }
+      platform::SleepMs(step);
+    }
+    return;
   }
   TForm* form = ActiveForm();
   if (form == nullptr) throw EScriptFailure(action.Source + ": no form is shown");
@@ -306,6 +368,8 @@ void TScriptedBackend::Run(const TScriptAction& action) {
       if (action.Callback) action.Callback(*form);
       break;
     case TScriptActionKind::Answer:
+    case TScriptActionKind::Sleep:
+    case TScriptActionKind::WaitFile:
       break;
   }
 }
@@ -328,7 +392,13 @@ void TScriptedBackend::ProcessMessages() {
   }
 }
 
+void TScriptedBackend::AddLog(std::string line) {
+  FLog.push_back(std::move(line));
+  if (OnLog) OnLog(FLog.back());
+}
+
 int TScriptedBackend::ShowMessageDialog(const TMessageDialog& dialog) {
+  AddLog("dialog " + Escaped(DescribeDialog(dialog)));
   if (FActions.empty() || FActions.front().Kind != TScriptActionKind::Answer) {
     throw EScriptFailure("message dialog " + DescribeDialog(dialog) + " was not answered" +
                          (FActions.empty() ? std::string(" (the script ended)")
@@ -336,7 +406,7 @@ int TScriptedBackend::ShowMessageDialog(const TMessageDialog& dialog) {
   }
   const TScriptAction action = std::move(FActions.front());
   FActions.pop_front();
-  FLog.push_back(action.Source);
+  AddLog(action.Source);
   const std::string answer = action.Target;
   const std::string lower = Lower(answer);
   int wanted = mrNone;
@@ -366,7 +436,7 @@ void TScriptedBackend::ApplicationTitleChanged(const std::string& title) { FTitl
 
 void TScriptedBackend::ShowForm(TForm& form) {
   if (std::find(FShown.begin(), FShown.end(), &form) == FShown.end()) FShown.push_back(&form);
-  FLog.push_back("show " + FormLabel(form));
+  AddLog("show " + FormLabel(form));
 }
 
 void TScriptedBackend::HideForm(TForm& form) {
@@ -387,7 +457,7 @@ void TScriptedBackend::BeginModal(TForm& form) {
 }
 
 void TScriptedBackend::EndModal(TForm& form) {
-  FLog.push_back("close " + FormLabel(form) + " with " + std::to_string(form.ModalResult()));
+  AddLog("close " + FormLabel(form) + " with " + std::to_string(form.ModalResult()));
   HideForm(form);
 }
 

@@ -19,6 +19,9 @@
 //                               ("はい(&Y)"), ok/yes/no/cancel/abort, or the
 //                               result number (1, 2, 3, 6, 7)
 //   close                       the close box of the active form
+//   sleep <ms>                  wait that long before the next action
+//   wait-file <path>            wait until the file exists (at most a
+//                               minute), to keep step with another program
 //   pump <action>               run <action> at the next message pump of a
 //                               long step instead of at a modal wait
 // Controls are found by name, else by caption (a showing control first), in
@@ -26,6 +29,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <stdexcept>
@@ -43,7 +47,7 @@ class EScriptFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class TScriptActionKind { Click, Check, Select, Set, Drive, Answer, Close, Call };
+enum class TScriptActionKind { Click, Check, Select, Set, Drive, Answer, Close, Call, Sleep, WaitFile };
 
 struct TScriptAction {
   TScriptActionKind Kind = TScriptActionKind::Click;
@@ -52,6 +56,7 @@ struct TScriptAction {
   bool AtPump = false;
   std::function<void(TForm& activeForm)> Callback;  // Call
   std::string Source;  // how it reads, for messages (UTF-8)
+  int Line = 0;        // its line in the script text it came from (0: none)
 };
 
 struct TDialogRecord {
@@ -73,6 +78,12 @@ class TScriptedBackend : public TBackend {
   TScriptedBackend& Answer(int result);
   TScriptedBackend& Answer(const std::string& buttonCaption);
   TScriptedBackend& Close();
+  TScriptedBackend& Sleep(std::uint32_t milliseconds);
+  // path: a file path as the program takes it (drive path, or a host path
+  // starting with "/").
+  TScriptedBackend& WaitFile(const std::string& path);
+  // How long wait-file waits before the script fails.
+  static constexpr std::uint32_t WaitFileTimeoutMs = 60000;
   // Runs test code with the active form at this point of the script.
   TScriptedBackend& Call(std::function<void(TForm& activeForm)> callback);
   // Marks the action queued last to run at a message pump.
@@ -85,13 +96,24 @@ class TScriptedBackend : public TBackend {
   // MaxAnswerFileSize are refused.
   static constexpr std::size_t MaxAnswerFileSize = 1024 * 1024;
   void AddLine(std::string_view utf8Line);
-  void LoadScript(std::string_view utf8Text, const std::string& sourceName = "script");
-  void LoadAnswerFile(const std::string& path);
+  // Lines before firstLine are passed over (their numbers still count), so
+  // a script can be continued where another process stopped reading it.
+  void LoadScript(std::string_view utf8Text, const std::string& sourceName = "script",
+                  int firstLine = 1);
+  void LoadAnswerFile(const std::string& path, int firstLine = 1);
 
   std::size_t PendingActions() const { return FActions.size(); }
+  // The script line of the next pending action (0 when there is none or it
+  // was not queued from a script text).
+  int NextActionLine() const { return FActions.empty() ? 0 : FActions.front().Line; }
+  // How the next pending action reads ("" when there is none).
+  std::string NextActionSource() const { return FActions.empty() ? "" : FActions.front().Source; }
   const std::vector<TDialogRecord>& Dialogs() const { return FDialogs; }
-  // Executed actions and shown windows, in order, as readable UTF-8 lines.
+  // Executed actions, shown windows and message dialogs, in order, as
+  // readable UTF-8 lines (a dialog's line break shows as "\r\n").
   const std::vector<std::string>& Log() const { return FLog; }
+  // Called with each line as it is added to Log() (a front end's transcript).
+  std::function<void(const std::string& utf8Line)> OnLog;
   // Innermost modal form, else the last shown form, else nullptr.
   TForm* ActiveForm() const;
   const std::vector<TForm*>& ShownForms() const { return FShown; }
@@ -116,6 +138,7 @@ class TScriptedBackend : public TBackend {
 
  private:
   TScriptedBackend& Queue(TScriptAction action);
+  void AddLog(std::string line);
   void Run(const TScriptAction& action);
   TControl& FindTarget(TForm& form, const TScriptAction& action) const;
 

@@ -86,6 +86,12 @@ class TWin32Backend : public TBackend {
     return win32::ShowMessageDialog(dialog);
   }
 
+  void* NativeWindow(const TForm& form) const override {
+    const auto* window = dynamic_cast<const TFormWindow*>(form.BackendState.get());
+    if (!window || !window->Handle() || !IsWindowVisible(window->Handle())) return nullptr;
+    return window->Handle();
+  }
+
  private:
   static TFormWindow* ExistingWindowOf(TForm& form) {
     return dynamic_cast<TFormWindow*>(form.BackendState.get());

@@ -523,6 +523,12 @@ bool TFormWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
   int id = LOWORD(wParam);
   int code = HIWORD(wParam);
   TNative* native = lParam ? NativeOf(reinterpret_cast<HWND>(lParam)) : nullptr;
+  // The dialog manager presses the focused or default button for Enter
+  // with the button's window in lParam; a command that carries only the
+  // button's id means the same button.
+  if (!native && lParam == 0 && code == BN_CLICKED && id >= FirstControlId) {
+    if (HWND button = GetDlgItem(Handle(), id)) native = NativeOf(button);
+  }
   if (!native) {
     // Enter and Escape that the dialog manager turned into IDOK / IDCANCEL
     // (no control of ours has those ids).

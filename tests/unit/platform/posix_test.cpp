@@ -346,6 +346,66 @@ TEST_F(PosixState, ModulesServeElfSectionAndPeResources) {
   EXPECT_EQ(pe->FindResource("DUMMY", "BINTYPE"), "vf-pe");
 }
 
+// A real program of the build (the child of the mutex tests) given a
+// resource section twice: the second replaces the first, the program still
+// runs, and an archive appended afterwards still ends the file.
+TEST_F(PosixState, NativeProgramsTakeAResourceSectionAndStillRun) {
+  const std::string folder = test::FreshFolder();
+  const std::string self = ModuleFileName();
+  const std::string child = self.substr(0, base::LastPathDelimiter(self) + 1) + "platform_test_child";
+  const std::string original = ReadFileBytes(child);
+  std::string image = WithNativeResources(
+      original, NativeResourceRecord("BINTYPE", "DUMMY", "vf-first"), "child");
+  image = WithNativeResources(std::move(image),
+                              NativeResourceRecord("BINTYPE", "DUMMY", "vf-second") +
+                                  NativeResourceRecord("T", "N", "x"),
+                              "child");
+  // Only the ELF header's section-table fields change in what was there.
+  EXPECT_EQ(image.compare(64, original.size() - 64, original, 64), 0);
+  WriteFileAtomic(folder + "child", image + "appended");
+  ASSERT_EQ(::chmod(PathToNative(folder + "child").c_str(), 0755), 0);
+  auto module = TModule::Load(folder + "child");
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(module->FindResource("DUMMY", "BINTYPE"), "vf-second");
+  EXPECT_EQ(module->FindResource("N", "T"), "x");
+
+  const std::string answer = folder + "answer.txt";
+  ASSERT_GT(ShellExecuteOpen(folder + "child", "NoSuchMutex \"" + answer + "\"", ""), 32);
+  for (int i = 0; i < 600 && !FileExists(answer); ++i) SleepMs(25);
+  EXPECT_EQ(FileExists(answer) ? ReadFileBytes(answer) : "no answer", "0");
+
+  // The test image of the helper (64 bits, already with the section).
+  auto small = WithNativeResources(test::BuildElf(""), NativeResourceRecord("a", "b", "c"), "s");
+  WriteFileAtomic(folder + "small", small);
+  ASSERT_NE(TModule::Load(folder + "small"), nullptr);
+  EXPECT_EQ(TModule::Load(folder + "small")->FindResource("b", "a"), "c");
+}
+
+TEST_F(PosixState, NativeResourcesRefuseWhatIsNoProgramOrHasADamagedTable) {
+  const std::string valid = test::BuildElf("");
+  std::string wrongTable = valid;
+  base::PutUInt64(&wrongTable[0x28], 1u << 30);  // e_shoff beyond the end
+  std::string wrongNames = valid;
+  base::PutUInt16(&wrongNames[0x3E], 7);  // e_shstrndx past the sections
+  const std::pair<std::string, std::string> cases[] = {
+      {"text", "plain text, no program"},
+      {"short", "\x7f" "ELF"},
+      {"big-endian", std::string("\x7f" "ELF\x02\x02", 6) + std::string(58, '\0')},
+      {"table", wrongTable},
+      {"names", wrongNames},
+      {"truncated", valid.substr(0, valid.size() - 10)},
+  };
+  for (const auto& [name, image] : cases) {
+    SCOPED_TRACE(name);
+    try {
+      WithNativeResources(image, "", "prog-" + name);
+      ADD_FAILURE() << "accepted";
+    } catch (const base::EDamagedData& e) {
+      EXPECT_NE(e.Message().find("prog-" + name), std::string::npos) << e.Message();
+    }
+  }
+}
+
 TEST_F(PosixState, ShellStartsProgramsInTheirFolderWithSplitParameters) {
   const std::string folder = test::FreshFolder();
   const std::string host = PathToNative(folder);

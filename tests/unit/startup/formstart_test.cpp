@@ -24,11 +24,15 @@ class FormStartTest : public StartupTest {
   std::unique_ptr<TFormStart> Make() {
     TLauncherEnvironment environment;
     environment.SetupFolder = SetupFolder;
-    environment.StartProgram = [this](const std::string& file) { Started.push_back(file); };
+    environment.StartProgram = [this](const std::string& file, ui::TForm& owner) {
+      Started.push_back(file);
+      Owners.push_back(&owner);
+    };
     return std::make_unique<TFormStart>(App, Settings, &Archive, environment);
   }
   std::string SetupFolder;
   std::vector<std::string> Started;
+  std::vector<ui::TForm*> Owners;
 };
 
 struct TLayoutCase {
@@ -119,6 +123,8 @@ TEST_F(FormStartTest, RuntimeInstallersStartBesideTheSetupProgramAndTheMenuStays
   EXPECT_EQ(Started, (std::vector<std::string>{SetupFolder + "directx\\dxsetup.exe",
                                                SetupFolder + "winmedia\\mp71.exe",
                                                SetupFolder + "directx\\dxsetup.exe"}));
+  // Each start is owned by the launcher's window.
+  EXPECT_EQ(Owners, (std::vector<ui::TForm*>(3, form.get())));
 }
 
 TEST_F(FormStartTest, ACentredPictureIsCentredAgainInTheSmallerMenu) {

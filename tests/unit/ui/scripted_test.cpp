@@ -174,8 +174,50 @@ TEST_F(ScriptedTest, AnswerFilesUseTheTextSyntax) {
   EXPECT_EQ(fromFile.PendingActions(), 2u);
 }
 
+// A second process goes on where the first stopped: lines before the one
+// named are passed over, the numbers of the rest are kept.
+TEST_F(ScriptedTest, AScriptCanBeContinuedFromALineAndWaitsWhereItSays) {
+  const std::string flag = platform::TempFolder() + "scripted-flag.txt";
+  platform::DeleteFile(flag);
+  const std::string text = "click btnAsk\nanswer yes\n# the rest\nsleep 30\nwait-file " + flag +
+                           "\nclick btnOk\n";
+  TScriptedBackend whole;
+  whole.LoadScript(text, "answers");
+  EXPECT_EQ(whole.PendingActions(), 5u);
+  EXPECT_EQ(whole.NextActionLine(), 1);
+
+  Script->LoadScript(text, "answers", 3);
+  EXPECT_EQ(Script->PendingActions(), 3u);
+  EXPECT_EQ(Script->NextActionLine(), 4);
+  EXPECT_EQ(Script->NextActionSource(), "answers:4: sleep 30");
+  std::vector<std::string> transcript;
+  Script->OnLog = [&](const std::string& line) { transcript.push_back(line); };
+  platform::WriteFileAtomic(flag, "");
+  EXPECT_EQ(Form.ShowModal(), mrOk);
+  EXPECT_EQ(Script->NextActionLine(), 0);
+  EXPECT_EQ(transcript, Script->Log());
+  EXPECT_EQ(transcript.back(), "close Form (\"\") with 1");
+  platform::DeleteFile(flag);
+}
+
+TEST_F(ScriptedTest, DialogsAppearInTheLogWithTheirLineBreaksShown) {
+  Ask->OnClick = [this](TControl&) {
+    App.MessageDialog(Sjis("一行目\r\n二行目"), TMsgDlgType::mtWarning, mbOK);
+  };
+  Script->Click("btnAsk").Answer("ok").Click("btnOk");
+  EXPECT_EQ(Form.ShowModal(), mrOk);
+  const auto& log = Script->Log();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[2], "dialog 警告 \"一行目\\r\\n二行目\" [OK]");
+  EXPECT_EQ(log[3], "answer ok");
+}
+
 TEST_F(ScriptedTest, ScriptSyntaxErrorsNameTheLine) {
   TScriptedBackend script;
+  EXPECT_THROW(script.AddLine("sleep"), EScriptFailure);
+  EXPECT_THROW(script.AddLine("sleep soon"), EScriptFailure);
+  EXPECT_THROW(script.AddLine("sleep 99999999"), EScriptFailure);
+  EXPECT_THROW(script.AddLine("wait-file"), EScriptFailure);
   EXPECT_THROW(script.AddLine("jump btnOk"), EScriptFailure);
   EXPECT_THROW(script.AddLine("check CheckSound maybe"), EScriptFailure);
   EXPECT_THROW(script.AddLine("drive 12"), EScriptFailure);
