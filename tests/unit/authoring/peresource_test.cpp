@@ -143,7 +143,13 @@ std::string ProbeProgram() {
 // Starts the packed program and waits for what it wrote into its answer.
 std::string RunProbe(const std::string& program) {
   const std::string answer = program + ".answer";
+#ifdef MORA_TEST_EMULATOR
+  const int result = platform::ShellExecuteOpen(
+      platform::PathFromNative(MORA_TEST_EMULATOR),
+      "\"" + platform::PathToNative(program) + "\" \"" + answer + "\"", "");
+#else
   const int result = platform::ShellExecuteOpen(program, "\"" + answer + "\"", "");
+#endif
   EXPECT_GT(result, 32) << program;
   if (result <= 32) return "not started";
   for (int i = 0; i < 600 && !platform::FileExists(answer); ++i) platform::SleepMs(50);
