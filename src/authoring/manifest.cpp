@@ -19,6 +19,7 @@ using TKind = EManifestError::TKind;
 
 // A manifest is a page or two of text; anything far larger is not one.
 constexpr std::int64_t MaxManifestSize = 16 * 1024 * 1024;
+constexpr std::int64_t MaxTileSide = 4096;
 
 // One JSON object being read. Its keys are checked against the fields it
 // may hold before anything else, so that a misspelt field is named as such
@@ -76,7 +77,10 @@ class TFields {
         "expected a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
     if (value.is_number_unsigned()) {
       const auto number = value.get<std::uint64_t>();
+      // A non-negative number in the text arrives as unsigned; the lower
+      // bound matters for it too (a 0 where 1 is the least).
       if (number > static_cast<std::uint64_t>(maximum)) Fail(field, range);
+      if (minimum > 0 && number < static_cast<std::uint64_t>(minimum)) Fail(field, range);
       return static_cast<std::int64_t>(number);
     }
     if (!value.is_number_integer()) Fail(field, range);
@@ -291,7 +295,8 @@ class TManifestReader {
 
   void ReadPicture(const TJson& value, TManifest& manifest) {
     TFields f(value, "picture",
-              {"source", "name", "seed", "shuffled", "compression", "quality"});
+              {"source", "name", "seed", "shuffled", "compression", "quality", "tileWidth",
+               "tileHeight"});
     TManifestPicture picture;
     const auto source = f.Text("source");
     if (!source) TFields::Fail(f.PathOf("source"), "missing (a PNG or JPEG file)");
@@ -318,6 +323,21 @@ class TManifestReader {
       }
     }
     picture.Quality = static_cast<int>(f.Integer("quality", 1, 100).value_or(90));
+    const auto tileWidth = f.Integer("tileWidth", 1, MaxTileSide);
+    const auto tileHeight = f.Integer("tileHeight", 1, MaxTileSide);
+    if (tileWidth.has_value() != tileHeight.has_value()) {
+      TFields::Fail(f.PathOf(tileWidth ? "tileHeight" : "tileWidth"),
+                    "missing (tiles need both tileWidth and tileHeight)");
+    }
+    if (tileWidth) {
+      // A JPEG-compressed picture is one stream; the reader ignores tiles
+      // there. (A JPEG source without a compression is refused when packing.)
+      if (picture.Compression == pictures::vint::TCompression::Jpeg) {
+        TFields::Fail(f.PathOf("tileWidth"), "tiles need the compression \"deflate\" or \"none\"");
+      }
+      picture.TileWidth = static_cast<int>(*tileWidth);
+      picture.TileHeight = static_cast<int>(*tileHeight);
+    }
     manifest.Picture = std::move(picture);
   }
 

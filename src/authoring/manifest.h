@@ -80,6 +80,10 @@ struct TManifestPicture {
   // Unset: JPEG sources keep their JPEG stream, PNG sources are deflated.
   std::optional<pictures::vint::TCompression> Compression;
   int Quality = 90;  // when a PNG source is stored with the JPEG compression
+  // Tile grid (both 0: rows only). Tiles that repeat an earlier tile of the
+  // picture are stored as references to it.
+  int TileWidth = 0;
+  int TileHeight = 0;
 };
 
 struct TManifest {

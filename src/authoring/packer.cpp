@@ -4,8 +4,10 @@
 #include <array>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "archive/bigstreams.h"
 #include "archive/vrfiles.h"
@@ -52,6 +54,38 @@ std::int32_t DosTimeNow() {
 bool IsTopLevel(const std::string& name) { return base::LastPathDelimiter(name) == std::string::npos; }
 
 enum class TStorage { Loose, Entry, InstallAsFile };
+
+// The tiles of a surface (numbered row by row from the top) whose pixels
+// repeat those of an earlier tile, each mapped to the first tile with the
+// same pixels: they are stored as references, which is what makes a tiled
+// picture with even areas (a sky, a plain border) smaller.
+std::map<std::uint32_t, pictures::TVintTileRef> RepeatedTiles(const pictures::TDIBSurface& surface,
+                                                              int tileWidth, int tileHeight) {
+  std::map<std::uint32_t, pictures::TVintTileRef> refs;
+  if (surface.Empty()) return refs;
+  const auto grid = pictures::vint::MakeTileGrid(surface.Width(), surface.Height(), tileWidth,
+                                                 tileHeight);
+  const int bits = surface.BitsPerPixel();
+  std::map<std::string, std::uint32_t> firstWithPixels;
+  for (std::uint64_t n = 0; n < grid.Count(); ++n) {
+    const int top = grid.Top(n);
+    const int width = grid.ClippedWidth(n);
+    const int height = grid.ClippedHeight(n);
+    const std::size_t offset = grid.ByteOffset(n, bits);
+    const std::size_t rowBytes = pictures::TDIBSurface::PixelRowBytes(width, bits);
+    // The clipped size leads the key, so an edge tile never matches a full one.
+    std::string key = std::to_string(width) + "x" + std::to_string(height) + ":";
+    for (int y = top; y < top + height; ++y) {
+      key.append(reinterpret_cast<const char*>(surface.Row(y) + offset), rowBytes);
+    }
+    const auto [first, inserted] = firstWithPixels.emplace(std::move(key), std::uint32_t(n));
+    if (!inserted) {
+      refs[std::uint32_t(n)] = {pictures::vint::TileKindSameBitmap,
+                                static_cast<std::int32_t>(first->second)};
+    }
+  }
+  return refs;
+}
 
 // One file of a disk as planned, and then as written.
 struct TItem {
@@ -287,6 +321,18 @@ class TPacker {
           jpeg ? pictures::vint::TCompression::Jpeg : pictures::vint::TCompression::Deflate);
       picture.Frames.push_back(pictures::FrameFromPicture(bytes, source.Source));
       for (auto& layer : picture.Frames.back().Layers) layer.JpegQuality = source.Quality;
+      if (source.TileWidth > 0) {
+        if (picture.Compression == pictures::vint::TCompression::Jpeg) {
+          throw EManifestError("picture.tileWidth",
+                               "tiles need the compression \"deflate\" or \"none\" (the source is "
+                               "a JPEG file, kept as JPEG unless the compression says otherwise)");
+        }
+        picture.TileWidth = source.TileWidth;
+        picture.TileHeight = source.TileHeight;
+        for (auto& layer : picture.Frames.back().Layers) {
+          layer.TileRefs = RepeatedTiles(layer.Colour, source.TileWidth, source.TileHeight);
+        }
+      }
       FPicture = pictures::WriteVint(picture, source.Seed);
     } catch (const base::EDamagedData& e) {
       throw EManifestError("picture.source", e.Message());

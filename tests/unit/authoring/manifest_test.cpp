@@ -70,6 +70,25 @@ TEST(ManifestErrors, EachNamesItsFieldAndNothingIsWritten) {
        "picture.source"},
       {"seed beyond 32 bits", [](TJson& m, auto&) { m["picture"]["seed"] = 10000000000LL; },
        "picture.seed"},
+      // Zero arrives from the text as an unsigned number; the least value
+      // still holds for it (a block of 0 bytes would divide by zero).
+      {"block of no size", [](TJson& m, auto&) { m["blockSize"] = 0; }, "blockSize"},
+      {"disk of no capacity", [](TJson& m, auto&) { m["disks"][1]["capacity"] = 0; },
+       "disks[1].capacity"},
+      {"tile width alone", [](TJson& m, auto&) { m["picture"]["tileWidth"] = 16; },
+       "picture.tileHeight"},
+      {"tile of no size",
+       [](TJson& m, auto&) {
+         m["picture"]["tileWidth"] = 0;
+         m["picture"]["tileHeight"] = 16;
+       },
+       "picture.tileWidth"},
+      {"tiles in a JPEG stream",
+       [](TJson& m, auto&) {
+         m["picture"]["tileWidth"] = m["picture"]["tileHeight"] = 16;
+         m["picture"]["compression"] = "jpeg";
+       },
+       "picture.tileWidth"},
       {"no disks", [](TJson& m, auto&) { m["disks"] = TJson::array(); }, "disks"},
       {"capacity text", [](TJson& m, auto&) { m["disks"][1]["capacity"] = "lots"; },
        "disks[1].capacity"},

@@ -13,6 +13,7 @@
 #include "base/sjis.h"
 #include "pe_image.h"
 #include "pictures/jpeg.h"
+#include "pictures/png.h"
 #include "pictures/vints.h"
 #include "platform/files.h"
 #include "platform/resources.h"
@@ -317,6 +318,56 @@ TEST(PackMedia, FilesInArchiveCarriesTheProgramFilesAsEntriesInstalledAsFiles) {
   int different = 0;
   for (int y = 0; y < expected.Height(); ++y) {
     for (int x = 0; x < expected.Width(); ++x) different += bitmap.Color(x, y) != expected.Color(x, y);
+  }
+  EXPECT_EQ(different, 0);
+}
+
+TEST(PackMedia, ATiledPictureStoresRepeatedTilesOnceAndComposesAsItsSource) {
+  TTempFolder folder;
+  const TSampleTitle title(folder, SetupImage);
+  // 40 x 30 in tiles of 8 x 8: five columns, three full rows and a fourth
+  // of 8 x 6. The pixels depend on the place inside the tile and on the
+  // column's parity only, so each row repeats two kinds of tile: four tiles
+  // carry pixels (two full, two clipped), the other sixteen refer to them.
+  pictures::TDIBSurface source(40, 30, 24);
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) {
+      const int odd = (x / 8) % 2;
+      source.SetColor(x, y, pictures::MakeColor(static_cast<std::uint8_t>(30 * (x % 8)),
+                                                static_cast<std::uint8_t>(30 * (y % 8)),
+                                                static_cast<std::uint8_t>(odd * 200)));
+    }
+  }
+  test::WriteSource(title.Sources() + "art\\tiles.png", pictures::EncodePng(source));
+  const std::string manifest = R"({
+    "settings": {"Title": "T", "ProgramFile": "game.exe"},
+    "setup": {"program": "setup-program"},
+    "picture": {"source": "art/tiles.png", "seed": 99, "compression": "none",
+                "tileWidth": 8, "tileHeight": 8},
+    "disks": [{"files": [{"path": "bin/game.exe", "name": "game.exe", "part": "program"}]}]
+  })";
+  test::WriteSource(title.Sources() + "tiles.json", manifest);
+  TPackOptions options;
+  options.OutputFolder = folder / "out";
+  PackMedia(LoadManifest(title.Sources() + "tiles.json"), options);
+
+  auto collection = OpenDisk(folder / "out\\disk1\\", "separate", true);
+  const std::string vint = EntryBytes(*collection, "tiles.vnt");
+  // Uncompressed, all twenty tiles would be 40 * 30 * 3 = 3600 bytes of
+  // pixels; the four carried ones are 2 * 192 + 2 * 144 = 672.
+  EXPECT_LT(vint.size(), 3600u);
+  platform::TMemoryStream picture;
+  picture.WriteBytes(vint);
+  picture.SetPosition(0);
+  pictures::TVintFrameList frames(99);
+  frames.LoadFromStream(picture, true, "tiles.vnt");
+  ASSERT_EQ(frames.Count(), 1);
+  const pictures::TDIBSurface& bitmap = frames.Frame(0).Bitmap();
+  ASSERT_EQ(bitmap.Width(), 40);
+  ASSERT_EQ(bitmap.Height(), 30);
+  int different = 0;
+  for (int y = 0; y < 30; ++y) {
+    for (int x = 0; x < 40; ++x) different += bitmap.Color(x, y) != source.Color(x, y);
   }
   EXPECT_EQ(different, 0);
 }
