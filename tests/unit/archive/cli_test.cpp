@@ -274,7 +274,8 @@ TEST(MoraArchiveCommands, AnExtractionThatRunsOutOfSpaceLeavesNoFileBehind) {
   const TRun extract =
       RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"),
               "trap '' XFSZ; ulimit -f 2048; ");
-  EXPECT_EQ(extract.ExitCode, 3) << extract.Output;
+  // A failed write is no damaged data: "any other failure".
+  EXPECT_EQ(extract.ExitCode, 1) << extract.Output;
   EXPECT_TRUE(platform::FindFiles(folder / "out\\").empty());
 }
 
