@@ -85,33 +85,11 @@ constexpr TEnd MissingDisk{ExitMissingDisk, "missing-disk"};
 
 // Prints a failure raised while opening the medium or running the step and
 // tells how it ends the run.
-TEnd ReportFailure(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const installer::EMediumMissing& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Missing;
-  } catch (const base::EFOpenError& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Missing;
-  } catch (const base::EDamagedData& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Damaged;
-  } catch (const base::EZDecompressionError&) {
-    std::cerr << "mora: " << MessageText(base::Sjis("ファイルが壊れています")) << "\n";
-    return Damaged;
-  } catch (const base::EReadError& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Damaged;
-  } catch (const base::EResNotFound& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Damaged;
-  } catch (const base::Exception& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return Failed;
-  } catch (const std::exception& e) {
-    std::cerr << "mora: " << e.what() << "\n";
-    return Failed;
+TEnd EndAfterFailure(const std::exception_ptr& failure) {
+  switch (ReportFailure(failure)) {
+    case ExitMissing: return Missing;
+    case ExitDamaged: return Damaged;
+    default: return Failed;
   }
 }
 
@@ -288,7 +266,7 @@ int RunInstall(TPrepared& prepared, const TInstallArguments& arguments) {
     outcome = engine.Install(settings, prepared.Medium.Archive.Archive.get(), request, observer);
   } catch (...) {
     observer.Finish();
-    end = ReportFailure(std::current_exception());
+    end = EndAfterFailure(std::current_exception());
   }
   observer.Finish();
   const bool finished = end.Code == ExitOk && outcome == installer::TStepOutcome::Finished;
@@ -316,7 +294,7 @@ int RunInstall(TPrepared& prepared, const TInstallArguments& arguments) {
       record->LoadFromFile(dest + "install.dat");
     } catch (...) {
       record.reset();
-      end = ReportFailure(std::current_exception());
+      end = EndAfterFailure(std::current_exception());
     }
   } else if (finished) {
     record = settings;
@@ -397,7 +375,7 @@ std::optional<TPrepared> Prepare(const TInstallArguments& arguments, int& exitCo
   try {
     prepared.Medium = installer::OpenMedium(installer::StartForMedium(path));
   } catch (...) {
-    exitCode = ReportFailure(std::current_exception()).Code;
+    exitCode = EndAfterFailure(std::current_exception()).Code;
     return std::nullopt;
   }
   const settings::TMoraInstallSet& settings = *prepared.Medium.Settings;
@@ -474,7 +452,7 @@ int Install(const TInstallArguments& arguments) {
     try {
       return DryRun(*prepared, arguments.Json);
     } catch (...) {
-      return ReportFailure(std::current_exception()).Code;
+      return EndAfterFailure(std::current_exception()).Code;
     }
   }
   return RunInstall(*prepared, arguments);

@@ -4,6 +4,7 @@
 // A manifest that is invalid exits with ExitDamaged, one naming a missing
 // file with ExitMissing, files that do not fit their disk with ExitFailure.
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -52,14 +53,8 @@ int Pack(const TPackArguments& arguments) {
     std::cout << "all disks:\n";
     PrintParts("install", s.ProgramSize, s.DataSize, s.SoundSize, s.MovieSize);
     return ExitOk;
-  } catch (const authoring::EManifestError& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    switch (e.Kind()) {
-      case authoring::EManifestError::TKind::MissingFile: return ExitMissing;
-      case authoring::EManifestError::TKind::DoesNotFit: return ExitFailure;
-      case authoring::EManifestError::TKind::Invalid: break;
-    }
-    return ExitDamaged;
+  } catch (...) {
+    return ReportFailure(std::current_exception());
   }
 }
 

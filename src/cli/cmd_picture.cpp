@@ -28,22 +28,10 @@ struct TPictureOptions {
   int Frame = 0;
 };
 
-// The name messages use: the argument as typed, in 932 where it converts.
-std::string SourceName(const std::string& argument, const std::string& fallback) {
-  try {
-    return base::Utf8ToCp932(argument);
-  } catch (const base::EConvertError&) {
-    return fallback;
-  }
-}
-
 int ConvertPicture(const TPictureOptions& options) {
   const std::string path = PathArgument(options.Input);
-  if (!platform::FileExists(path)) {
-    std::cerr << "mora: " << options.Input
-              << (platform::DirectoryExists(path) ? ": is a folder, not a picture or archive\n"
-                                                  : ": no such file\n");
-    return ExitMissing;
+  if (const auto missing = CheckInputFile(options.Input, path, "a picture or archive")) {
+    return *missing;
   }
   platform::TMemoryStream stream;
   std::string sourceName;
@@ -58,9 +46,8 @@ int ConvertPicture(const TPictureOptions& options) {
       collection.LoadEntry(stream, entry);
       sourceName = entry;
     }
-  } catch (const base::EFOpenError& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitMissing;
+  } catch (...) {
+    return ReportFailure(std::current_exception());
   }
   stream.SetPosition(0);
 

@@ -1,7 +1,8 @@
 // mora settings FILE [--json]: shows an install.dat, one "Field: value" line
 // per field, or as one JSON object keyed by the field names. Texts are
 // converted from code page 932 to UTF-8. A missing file exits with
-// ExitMissing, an unreadable or damaged one with ExitDamaged.
+// ExitMissing, an unreadable or damaged one with ExitDamaged (cli/common.h).
+#include <exception>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -9,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
-#include "base/sjis.h"
 #include "cli/commands.h"
 #include "platform/files.h"
 #include "platform/streams.h"
@@ -96,37 +95,15 @@ struct TJsonBuilder {
   }
 };
 
-// The name messages use for the file: the argument as typed, in 932 where it
-// converts, else the drive path.
-std::string SourceName(const std::string& argument, const std::string& path) {
-  try {
-    return base::Utf8ToCp932(argument);
-  } catch (const base::EConvertError&) {
-    return path;
-  }
-}
-
 int ShowSettings(const std::string& argument, bool json) {
   const std::string path = PathArgument(argument);
-  if (!platform::FileExists(path)) {
-    std::cerr << "mora: " << argument
-              << (platform::DirectoryExists(path) ? ": is a folder, not a settings file\n"
-                                                  : ": no such file\n");
-    return ExitMissing;
-  }
+  if (const auto missing = CheckInputFile(argument, path, "a settings file")) return *missing;
   TMoraInstallSet settings;
   try {
     platform::TFileStream stream(path, platform::TFileStream::TMode::OpenRead);
     settings.LoadFromStream(stream, SourceName(argument, path));
-  } catch (const base::EDamagedData& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitDamaged;
-  } catch (const base::ERangeError& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitDamaged;
-  } catch (const base::EStreamError& e) {
-    std::cerr << "mora: " << argument << ": cannot be read: " << ToTerminal(e.Message()) << "\n";
-    return ExitDamaged;
+  } catch (...) {
+    return ReportFailure(std::current_exception());
   }
   if (json) {
     nlohmann::ordered_json object = nlohmann::ordered_json::object();

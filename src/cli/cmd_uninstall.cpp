@@ -7,6 +7,7 @@
 // ExitDamaged for a damaged install.dat, ExitFailure for a folder that is
 // no installation, ExitCancelled after Ctrl-C or a "no" to the question.
 #include <algorithm>
+#include <exception>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -212,12 +213,8 @@ int Uninstall(const TUninstallArguments& arguments) {
   settings::TMoraInstallSet settings;
   try {
     settings.LoadFromFile(folder + "install.dat");
-  } catch (const base::EDamagedData& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return ExitDamaged;
-  } catch (const base::Exception& e) {
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return ExitFailure;
+  } catch (...) {
+    return ReportFailure(std::current_exception());
   }
   if (settings.UninstallMode == 0) {
     std::cerr << "mora: " << arguments.Folder
@@ -267,10 +264,9 @@ int Uninstall(const TUninstallArguments& arguments) {
   installer::TStepOutcome outcome = installer::TStepOutcome::Stopped;
   try {
     outcome = engine.Uninstall(settings, request, observer);
-  } catch (const base::Exception& e) {
+  } catch (...) {
     observer.Finish();
-    std::cerr << "mora: " << MessageText(e.Message()) << "\n";
-    return ExitFailure;
+    return ReportFailure(std::current_exception());
   }
   observer.Finish();
   const bool finished = outcome == installer::TStepOutcome::Finished;

@@ -1,13 +1,10 @@
 // Entry of the mora command-line tool.
 #include <algorithm>
-#include <cstdio>
+#include <exception>
 #include <iostream>
 #include <vector>
 
-#include "base/errors.h"
-#include "base/sjis.h"
 #include "cli/commands.h"
-#include "platform/folders.h"
 #include "platform/system.h"
 
 namespace mora::cli {
@@ -29,12 +26,6 @@ TCommandRegistration::TCommandRegistration(int order, TCommandSetup setup) {
   Registry().push_back({order, std::move(setup)});
 }
 
-std::string PathArgument(const std::string& nativePath) {
-  return platform::PathFromNative(nativePath);
-}
-
-std::string ToTerminal(const std::string& text932) { return base::Cp932ToUtf8Lossy(text932); }
-
 int Run(int argc, char** argv) {
   platform::BeginProcess(argc, argv);
   CLI::App app{"mora: inspect, test, extract, install and build setup media"};
@@ -49,18 +40,8 @@ int Run(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? ExitOk : ExitUsage;
-  } catch (const base::EDamagedData& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitDamaged;
-  } catch (const base::EStreamError& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitDamaged;
-  } catch (const base::Exception& e) {
-    std::cerr << "mora: " << ToTerminal(e.Message()) << "\n";
-    return ExitFailure;
-  } catch (const std::exception& e) {
-    std::cerr << "mora: " << e.what() << "\n";
-    return ExitFailure;
+  } catch (...) {
+    return ReportFailure(std::current_exception());
   }
   if (app.get_subcommands().empty()) {
     std::cout << app.help();

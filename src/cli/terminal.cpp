@@ -2,8 +2,6 @@
 // terminal.
 #include "cli/terminal.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "base/sjis.h"
 #include "cli/commands.h"
 #include "platform/folders.h"
+#include "platform/system.h"
 
 namespace mora::cli {
 
@@ -90,7 +89,10 @@ void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
 
 bool Interrupted() { return InterruptFlag != 0; }
 
-bool CanAsk() { return isatty(0) != 0 && isatty(2) != 0; }
+bool CanAsk() {
+  return platform::IsTerminal(platform::TStandardStream::Input) &&
+         platform::IsTerminal(platform::TStandardStream::Error);
+}
 
 bool AskYesNo(const std::string& questionUtf8, bool defaultAnswer) {
   for (;;) {
@@ -121,7 +123,7 @@ std::string MessageText(const std::string& text932) {
 // ---- TTerminalObserver ------------------------------------------------------
 
 TTerminalObserver::TTerminalObserver(TTerminalOptions options)
-    : FOptions(std::move(options)), FBar(isatty(2) != 0) {}
+    : FOptions(std::move(options)), FBar(platform::IsTerminal(platform::TStandardStream::Error)) {}
 
 TTerminalObserver::~TTerminalObserver() { Finish(); }
 

@@ -224,6 +224,16 @@ TSetupStart StartForMedium(const std::string& path) {
   return {std::string(), path};
 }
 
+std::string InspectedMedium(const std::string& path) {
+  if (!platform::DirectoryExists(path)) return path;
+  const std::string folder = settings::AppendPathDelimiter(path);
+  if (platform::FileExists(folder + ArchiveFileName)) return path;
+  const std::string program = folder + SetupProgramName;
+  if (!platform::FileExists(program)) return path;
+  const TProgramArchive probe = ProbeProgram(program);
+  return probe.ArchiveInResource || probe.ArchiveAppended ? program : path;
+}
+
 TMediumArchive OpenMediumArchive(const std::string& path) {
   const TSetupStart start = StartForMedium(path);
   const TProgramArchive probe = ProbeProgram(start.ProgramFile);
@@ -248,8 +258,12 @@ TMediumArchive OpenMediumArchive(const std::string& path) {
 }
 
 std::unique_ptr<settings::TMoraInstallSet> LoadSettingsOfMedium(const std::string& path) {
+  return InspectMediumSettings(path).Settings;
+}
+
+TMediumSettings InspectMediumSettings(const std::string& path) {
   const TSetupStart start = StartForMedium(path);
-  return LoadSettings(start, ProbeProgram(start.ProgramFile), true).Settings;
+  return LoadSettings(start, ProbeProgram(start.ProgramFile), true);
 }
 
 }  // namespace mora::installer

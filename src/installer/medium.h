@@ -26,6 +26,8 @@ constexpr std::string_view ArchiveResourceMagic = "vf";
 constexpr std::string_view AppendedArchiveMark = "mr";
 constexpr const char* SettingsFileName = "install.dat";
 constexpr const char* ArchiveFileName = "game.dat";
+// The setup program's name on a medium.
+constexpr const char* SetupProgramName = "setup.exe";
 
 // Where a medium keeps something mora was asked for: no install.dat in the
 // folder, no archive anywhere.
@@ -133,8 +135,16 @@ TSetupStart StartForMedium(const std::string& path);
 // EMediumMissing when there is no archive.
 TMediumArchive OpenMediumArchive(const std::string& path);
 
+// The path that a medium given for inspection (mora info, list, extract,
+// test) stands for: a folder without game.dat whose setup.exe carries the
+// archive is that setup program, as the user starting it from the medium
+// would meet the title; any other path is itself.
+std::string InspectedMedium(const std::string& path);
+
 // The settings of a medium given as a path, as the setup program would load
 // them; nullptr when it has none (no install.dat in the folder or archive).
 std::unique_ptr<settings::TMoraInstallSet> LoadSettingsOfMedium(const std::string& path);
+// The same with where they came from (Settings nullptr when there are none).
+TMediumSettings InspectMediumSettings(const std::string& path);
 
 }  // namespace mora::installer

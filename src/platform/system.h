@@ -13,6 +13,12 @@ TPlatformFamily PlatformFamily();
 
 void SleepMs(std::uint32_t milliseconds);
 
+// The process's standard streams, and whether one of them is a terminal (a
+// console on Windows): where a program may draw a progress line or ask a
+// question. False when it is a file, a pipe or closed. Never throws.
+enum class TStandardStream { Input, Output, Error };
+bool IsTerminal(TStandardStream stream);
+
 // Asks the system to delete the file at the next restart (MoveFileEx with
 // delay-until-reboot and no new name). POSIX keeps a pending list keyed by the
 // boot id; ProcessPendingDeletions, called by BeginProcess, deletes what was

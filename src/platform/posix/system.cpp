@@ -117,6 +117,13 @@ std::uint32_t WindowsVersion() { return 0x0000000Au; }
 
 TPlatformFamily PlatformFamily() { return TPlatformFamily::WindowsNT; }
 
+bool IsTerminal(TStandardStream stream) {
+  const int descriptor = stream == TStandardStream::Input    ? STDIN_FILENO
+                         : stream == TStandardStream::Output ? STDOUT_FILENO
+                                                             : STDERR_FILENO;
+  return ::isatty(descriptor) != 0;
+}
+
 void SleepMs(std::uint32_t milliseconds) {
   struct timespec wait {};
   wait.tv_sec = static_cast<time_t>(milliseconds / 1000);

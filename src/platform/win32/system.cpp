@@ -29,6 +29,17 @@ TPlatformFamily PlatformFamily() {
 
 void SleepMs(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
 
+bool IsTerminal(TStandardStream stream) {
+  const DWORD which = stream == TStandardStream::Input    ? STD_INPUT_HANDLE
+                      : stream == TStandardStream::Output ? STD_OUTPUT_HANDLE
+                                                          : STD_ERROR_HANDLE;
+  const HANDLE handle = ::GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  // Only a console answers GetConsoleMode; files and pipes fail it.
+  DWORD mode = 0;
+  return ::GetConsoleMode(handle, &mode) != 0;
+}
+
 bool DeleteAtRestart(const std::string& path) {
   const auto wide = win32::TryToWide(path);
   if (!wide) return false;

@@ -14,6 +14,7 @@
 #include "mora_process.h"
 #include "pe_image.h"
 #include "pictures/png.h"
+#include "settings/installset.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "title_fixture.h"
@@ -113,6 +114,121 @@ TEST(MoraPack, ExitCodesTellBadManifestsMissingFilesAndFullDisks) {
                            Native(title.Sources() + "other-setup"));
   ASSERT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(platform::ReadFileBytes(folder / "out\\cd2\\setup.exe"), SetupBytes + "other");
+}
+
+// mora info on the packed two-disk title in every placement, given the
+// disk folder or the file that holds the archive: what it says must agree
+// with the manifest and with the install.dat that lies on the disk. A disk
+// folder whose setup.exe carries the archive stands for that program.
+TEST(MoraInfo, DescribesPackedMediaInEveryPlacement) {
+  struct TCase {
+    const char* Placement;
+    const char* ArchivePlacement;  // what info calls it on disk 1
+    const char* FirstFile;         // the file holding disk 1's archive
+    const char* SettingsFromFile;  // where the settings come from, given that file
+    const char* SettingsFromFolder;
+  };
+  const TCase cases[] = {
+      {"separate", "file", "game.dat", "archive", "folder"},
+      {"companion", "file", "game.dat", "archive", "folder"},
+      {"appended", "appended", "setup.exe", "appended", "appended"},
+      {"resource", "resource", "setup.exe", "resource", "resource"},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Placement);
+    const std::string placement = c.Placement;
+    TTempFolder folder;
+    const TSampleTitle title(folder, placement == "resource"
+                                         ? platform::test::BuildPeImage("none", "numbered").Bytes
+                                         : SetupBytes);
+    test::WriteSource(title.Sources() + "title.json", title.ManifestText(placement));
+    const TRun pack = RunMora("pack " + Native(title.Sources() + "title.json") + " -o " +
+                              Native(folder / "out"));
+    ASSERT_EQ(pack.ExitCode, 0) << pack.Output;
+
+    struct TDisk {
+      std::string Folder;
+      std::string Medium;      // as given to mora info
+      const char* Settings;    // expected settings.source
+      const char* Placement;   // expected archive.placement
+      std::size_t Entries;     // data files, the picture and install.dat
+      int Number;
+    };
+    const std::string disk1 = folder / "out\\disk1\\";
+    const std::string disk2 = folder / "out\\cd2\\";
+    const TDisk disks[] = {
+        {disk1, disk1, c.SettingsFromFolder, c.ArchivePlacement, title.Data1.size() + 2, 1},
+        {disk1, disk1 + c.FirstFile, c.SettingsFromFile, c.ArchivePlacement,
+         title.Data1.size() + 2, 1},
+        {disk2, disk2, "folder", "file", title.Data2.size() + 2, 2},
+    };
+    for (const TDisk& disk : disks) {
+      SCOPED_TRACE(disk.Medium);
+      const TRun run = RunMora("info --json " + Native(disk.Medium));
+      ASSERT_EQ(run.ExitCode, 0) << run.Output;
+      const auto info = nlohmann::json::parse(run.Output);
+      const auto& settings = info["settings"];
+      EXPECT_EQ(settings["source"], disk.Settings);
+      EXPECT_EQ(settings["title"], "月の庭");
+      EXPECT_EQ(settings["disk"], disk.Number);
+      EXPECT_EQ(settings["diskCount"], 2);
+      EXPECT_EQ(settings["mediaName"], "CD-ROM");
+      EXPECT_EQ(settings["flags"], nlohmann::json::array({"ShowReadme"}));
+
+      // The sizes are those of the install.dat on the disk, read by the
+      // settings reader.
+      settings::TMoraInstallSet loose;
+      loose.LoadFromFile(disk.Folder + "install.dat");
+      const auto& parts = settings["parts"];
+      ASSERT_EQ(parts["disks"].size(), 2u);
+      for (std::size_t d = 0; d < 2; ++d) {
+        EXPECT_EQ(parts["disks"][d]["program"], loose.DiskProgramSizes()[d]);
+        EXPECT_EQ(parts["disks"][d]["data"], loose.DiskDataSizes()[d]);
+        EXPECT_EQ(parts["disks"][d]["sound"], loose.DiskSoundSizes()[d]);
+        EXPECT_EQ(parts["disks"][d]["movie"], loose.DiskMovieSizes()[d]);
+      }
+      EXPECT_EQ(parts["total"]["data"], loose.DataSize);
+      EXPECT_EQ(parts["total"]["movie"], loose.MovieSize);
+      EXPECT_GT(loose.DataSize, 0);
+
+      const auto& archive = info["archive"];
+      ASSERT_TRUE(archive.is_object()) << run.Output;
+      EXPECT_EQ(archive["placement"], disk.Placement);
+      EXPECT_EQ(archive["entries"], disk.Entries);
+      const bool separate = std::string(disk.Placement) == "file";
+      const std::string holder = separate ? "game.dat" : "setup.exe";
+      EXPECT_EQ(archive["file"], base::Cp932ToUtf8(disk.Folder + holder));
+      EXPECT_EQ(archive["companion"].is_null(), placement != "companion");
+      EXPECT_EQ(archive["directoryOffset"].is_null(), std::string(disk.Placement) != "appended");
+      if (std::string(disk.Placement) == "appended") {
+        // The directory follows the program's own bytes.
+        EXPECT_GE(archive["directoryOffset"].get<std::int64_t>(),
+                  static_cast<std::int64_t>(SetupBytes.size()));
+      }
+
+      const auto& background = info["background"];
+      EXPECT_EQ(background["entry"], "back.vnt");
+      EXPECT_EQ(background["layout"], "stretched");
+      EXPECT_EQ(background["seed"], TSampleTitle::Seed);
+      EXPECT_EQ(background["inArchive"], true);
+
+      // list finds the same archive from the same argument.
+      const TRun list = RunMora("list --json " + Native(disk.Medium));
+      ASSERT_EQ(list.ExitCode, 0) << list.Output;
+      EXPECT_EQ(nlohmann::json::parse(list.Output).size(), disk.Entries);
+    }
+
+    // The same in words, once per placement.
+    const TRun text = RunMora("info " + Native(disk1));
+    ASSERT_EQ(text.ExitCode, 0) << text.Output;
+    EXPECT_NE(text.Output.find("Title:       月の庭"), std::string::npos) << text.Output;
+    EXPECT_NE(text.Output.find("Disk:        1 of 2 (CD-ROM)"), std::string::npos) << text.Output;
+    EXPECT_NE(text.Output.find(std::string("(") + c.ArchivePlacement), std::string::npos)
+        << text.Output;
+    EXPECT_NE(text.Output.find("back.vnt (stretched, seed 12345, in the archive)"),
+              std::string::npos)
+        << text.Output;
+  }
 }
 
 // The fenced block of the guide marked as the example manifest.
