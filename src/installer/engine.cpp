@@ -73,6 +73,22 @@ bool IsDotsAndSpaces(std::string_view component) {
   return component.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// A component the system takes for a device rather than a file: CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any case, also with
+// an extension or trailing spaces ("nul.txt", "aux "). Writing there would
+// reach the device (a serial port may block for good); deleting it removes
+// nothing of the installation.
+bool IsDeviceName(std::string_view component) {
+  std::string_view stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string upper = base::UpperCase932(stem);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (upper == device) return true;
+  }
+  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
 void ClearReadOnly(const std::string& path) {
   const std::uint32_t attributes = platform::GetFileAttributes(path);
   if (attributes == platform::InvalidFileAttributes) return;
@@ -468,7 +484,8 @@ bool IsSafeInstalledName(std::string_view name) {
   for (std::size_t i = 0; i <= name.size(); ++i) {
     const bool end = i == name.size();
     if (!end && !(base::IsPathDelimiter(name, i) || name[i] == '/')) continue;
-    if (IsDotsAndSpaces(name.substr(start, i - start))) return false;
+    const std::string_view component = name.substr(start, i - start);
+    if (IsDotsAndSpaces(component) || IsDeviceName(component)) return false;
     start = i + 1;
   }
   return true;

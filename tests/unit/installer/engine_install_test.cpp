@@ -79,6 +79,19 @@ TEST(SafeNameTest, RefusesNamesThatLeaveTheFolder) {
       {"a\x81", false},               // a lead byte without its trail byte
       {"\x85\x5C..\\a.txt", false},   // no character: the system would see "\.."
       {"x\x81:stream", false},
+      // Device names, whatever the case, extension or trailing spaces.
+      {"CON", false},
+      {"sub\nul.txt", false},
+      {"Aux ", false},
+      {"prn.log\a.txt", false},
+      {"com1", false},
+      {"LPT9.dat", false},
+      {"conout$", false},
+      {"com0", true},
+      {"com10", true},
+      {"console.txt", true},
+      {"nul_", true},
+      {"a.nul", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsSafeInstalledName(c.Name), c.Safe) << base::Cp932ToUtf8Lossy(c.Name);
