@@ -89,6 +89,19 @@ bool IsDeviceName(std::string_view component) {
          upper[3] >= '1' && upper[3] <= '9';
 }
 
+// Whether the file's CRC-32 is the entry's check value.
+bool HoldsEntryContent(const std::string& path, const archive::TVrFile& entry) {
+  try {
+    archive::TQsBigFileStream file(path, archive::fmBigOpenRead);
+    std::vector<char> buffer(65536);
+    const std::optional<std::uint32_t> crc = archive::StreamCRC32(
+        file, file.GetSize(), buffer.data(), static_cast<std::int64_t>(buffer.size()));
+    return crc && *crc == entry.CRC;
+  } catch (const base::Exception&) {
+    return false;
+  }
+}
+
 void ClearReadOnly(const std::string& path) {
   const std::uint32_t attributes = platform::GetFileAttributes(path);
   if (attributes == platform::InvalidFileAttributes) return;
@@ -232,7 +245,15 @@ class TInstallRun {
 
   TStepOutcome BuildArchive() {
     platform::ForceDirectories(FDest);
-    if (FTarget->UpdateFrom(FMedium)) {
+    bool appended = false;
+    try {
+      appended = FTarget->UpdateFrom(FMedium);
+    } catch (const base::EReadError& error) {
+      // The stream's message names no file: the one read is the medium's
+      // archive (a disk taken out, a read error, a file cut meanwhile).
+      throw base::EReadError(error.Message() + "\r\n" + FMedium.FileName());
+    }
+    if (appended) {
       FSettings.AddInstalledFile(
           FileNamePart(archive::CompanionFileName(FTarget->FileName())));
     }
@@ -259,7 +280,14 @@ class TInstallRun {
   void InstallSeparateFile(const archive::TVrFile& entry) {
     const std::string& name = entry.Name();
     const std::string target = SeparateFileTarget(entry, FDest);
-    if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) return;
+    if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) {
+      // A file that holds the entry's bytes was written by an earlier run
+      // of this title, which may have stopped before it saved its record:
+      // it is recorded, so that the uninstallation removes it. A newer file
+      // of other content is someone else's and stays unrecorded.
+      if (HoldsEntryContent(target, entry)) FSettings.AddInstalledFile(name);
+      return;
+    }
     platform::ForceDirectories(FolderPart(target));
     platform::TMemoryStream content;
     const std::string damaged = Sjis("ファイルが壊れています") + "\r\n" + name;
