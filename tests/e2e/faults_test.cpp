@@ -205,7 +205,8 @@ TEST_F(FaultTest, AKilledInstallationLeavesAFolderThatInstallsAndUninstallsAgain
       ASSERT_TRUE(child.WaitForError(point)) << child.ErrorSoFar();
       child.Signal(SIGKILL);
       const TMoraRun killed = child.Finish();
-      EXPECT_EQ(killed.Signal, SIGKILL);
+      // At the last line the run may have ended before the signal came.
+      EXPECT_TRUE(killed.Signal == SIGKILL || killed.ExitCode == ExitOk) << killed.Err;
     }
     EXPECT_EQ(OutsideState(), outside);
     InstallAgainAndRemove(medium, outside);
