@@ -73,6 +73,35 @@ bool IsDotsAndSpaces(std::string_view component) {
   return component.find_first_not_of(". ") == std::string_view::npos;
 }
 
+// A component the system takes for a device rather than a file: CON, PRN,
+// AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$ and CONOUT$, in any case, also with
+// an extension or trailing spaces ("nul.txt", "aux "). Writing there would
+// reach the device (a serial port may block for good); deleting it removes
+// nothing of the installation.
+bool IsDeviceName(std::string_view component) {
+  std::string_view stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string upper = base::UpperCase932(stem);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (upper == device) return true;
+  }
+  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
+         upper[3] >= '1' && upper[3] <= '9';
+}
+
+// Whether the file's CRC-32 is the entry's check value.
+bool HoldsEntryContent(const std::string& path, const archive::TVrFile& entry) {
+  try {
+    archive::TQsBigFileStream file(path, archive::fmBigOpenRead);
+    std::vector<char> buffer(65536);
+    const std::optional<std::uint32_t> crc = archive::StreamCRC32(
+        file, file.GetSize(), buffer.data(), static_cast<std::int64_t>(buffer.size()));
+    return crc && *crc == entry.CRC;
+  } catch (const base::Exception&) {
+    return false;
+  }
+}
+
 void ClearReadOnly(const std::string& path) {
   const std::uint32_t attributes = platform::GetFileAttributes(path);
   if (attributes == platform::InvalidFileAttributes) return;
@@ -216,7 +245,15 @@ class TInstallRun {
 
   TStepOutcome BuildArchive() {
     platform::ForceDirectories(FDest);
-    if (FTarget->UpdateFrom(FMedium)) {
+    bool appended = false;
+    try {
+      appended = FTarget->UpdateFrom(FMedium);
+    } catch (const base::EReadError& error) {
+      // The stream's message names no file: the one read is the medium's
+      // archive (a disk taken out, a read error, a file cut meanwhile).
+      throw base::EReadError(error.Message() + "\r\n" + FMedium.FileName());
+    }
+    if (appended) {
       FSettings.AddInstalledFile(
           FileNamePart(archive::CompanionFileName(FTarget->FileName())));
     }
@@ -243,7 +280,14 @@ class TInstallRun {
   void InstallSeparateFile(const archive::TVrFile& entry) {
     const std::string& name = entry.Name();
     const std::string target = SeparateFileTarget(entry, FDest);
-    if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) return;
+    if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) {
+      // A file that holds the entry's bytes was written by an earlier run
+      // of this title, which may have stopped before it saved its record:
+      // it is recorded, so that the uninstallation removes it. A newer file
+      // of other content is someone else's and stays unrecorded.
+      if (HoldsEntryContent(target, entry)) FSettings.AddInstalledFile(name);
+      return;
+    }
     platform::ForceDirectories(FolderPart(target));
     platform::TMemoryStream content;
     const std::string damaged = Sjis("ファイルが壊れています") + "\r\n" + name;
@@ -468,7 +512,8 @@ bool IsSafeInstalledName(std::string_view name) {
   for (std::size_t i = 0; i <= name.size(); ++i) {
     const bool end = i == name.size();
     if (!end && !(base::IsPathDelimiter(name, i) || name[i] == '/')) continue;
-    if (IsDotsAndSpaces(name.substr(start, i - start))) return false;
+    const std::string_view component = name.substr(start, i - start);
+    if (IsDotsAndSpaces(component) || IsDeviceName(component)) return false;
     start = i + 1;
   }
   return true;

@@ -110,7 +110,8 @@ class TStepObserver {
 struct TUninstallPlan {
   std::string Folder;                      // the installation folder, with a trailing "\"
   std::vector<std::string> RecordedFiles;  // recorded names inside it, in record order
-  std::vector<std::string> Refused;        // recorded names that would leave it: never deleted
+  std::vector<std::string> Refused;        // recorded names that would leave it, also through a
+                                           // folder link inside it: never deleted
   bool DeletesSave = false;                // "save.dat" in it
   bool RemovesEmptyFolders = false;        // the tree of FirstArgument (never a drive's root)
 };
@@ -159,8 +160,9 @@ int MediaKindOf(std::string_view extension);
 
 // True when a name read from an archive or an install.dat may be joined to
 // the destination or installation folder: it stays inside that folder (no
-// "..", drive, leading delimiter, ":" stream or control character, and every
-// component converts to a real name).
+// "..", drive, leading delimiter, ":" stream or control character, no
+// device name such as CON or nul.txt, and every component converts to a
+// real name).
 bool IsSafeInstalledName(std::string_view name);
 
 // ---- decisions of the copy step, shared with the plan of a dry run ----------

@@ -2,7 +2,9 @@
 // recorded files, the save data on request, the folders left empty and the
 // title's registry key. Only names inside the installation folder are
 // deleted.
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/sjis.h"
@@ -41,6 +43,52 @@ void DeleteRecordedFile(const std::string& path) {
   platform::DeleteFile(path);
 }
 
+// Whether a recorded name reaches its file through a folder that is a link
+// (a symbolic link or a junction) inside the installation folder: deleting
+// through it would delete outside the installation. The folders' listings
+// are read once each.
+class TLinkedFolders {
+ public:
+  explicit TLinkedFolders(std::string folder) : FFolder(std::move(folder)) {}
+
+  bool PassesThroughLink(const std::string& name) {
+    std::string folder = FFolder;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      if (!(base::IsPathDelimiter(name, i) || (name[i] == '/' && base::IsCharStart(name, i)))) {
+        continue;
+      }
+      const std::string component = name.substr(start, i - start);
+      const platform::TFindData* found = Find(folder, component);
+      // A folder that is not there holds nothing to delete.
+      if (found == nullptr) return false;
+      if ((found->Attributes & platform::faReparsePoint) != 0) return true;
+      folder += found->Name + "\\";
+      start = i + 1;
+    }
+    return false;
+  }
+
+ private:
+  const platform::TFindData* Find(const std::string& folder, const std::string& name) {
+    auto listing = FListings.find(folder);
+    if (listing == FListings.end()) {
+      listing = FListings.emplace(folder, platform::FindFiles(folder)).first;
+    }
+    // The exact name first (POSIX names differ by case), else the one that
+    // matches without regard to case, as the system would open it.
+    const platform::TFindData* caseless = nullptr;
+    for (const platform::TFindData& entry : listing->second) {
+      if (entry.Name == name) return &entry;
+      if (caseless == nullptr && base::SameText932(entry.Name, name)) caseless = &entry;
+    }
+    return caseless;
+  }
+
+  std::string FFolder;
+  std::map<std::string, std::vector<platform::TFindData>> FListings;
+};
+
 std::string RefusedNamesText(const std::vector<std::string>& refused) {
   std::string text = Sjis("インストール先の外を指すファイル名は削除しませんでした");
   for (std::size_t i = 0; i < refused.size() && i < RefusedNamesShown; ++i) {
@@ -68,8 +116,10 @@ TUninstallPlan PlanUninstallation(const settings::TMoraInstallSet& settings,
                                   const TUninstallRequest& request) {
   TUninstallPlan plan;
   plan.Folder = settings::AppendPathDelimiter(request.InstallFolder);
+  TLinkedFolders links(plan.Folder);
   for (const std::string& name : settings.InstalledFiles) {
-    (IsSafeInstalledName(name) ? plan.RecordedFiles : plan.Refused).push_back(name);
+    const bool inside = IsSafeInstalledName(name) && !links.PassesThroughLink(name);
+    (inside ? plan.RecordedFiles : plan.Refused).push_back(name);
   }
   plan.DeletesSave = request.DeleteSave;
   // Only below a real folder: the tree of a whole drive is never swept.

@@ -68,7 +68,8 @@ inline std::map<std::string, std::string> TreeState(const fs::path& folder) {
   std::map<std::string, std::string> state;
   if (!fs::exists(folder)) return state;
   for (const auto& item : fs::recursive_directory_iterator(folder)) {
-    const std::string name = fs::relative(item.path(), folder).string();
+    // Lexically: fs::relative would resolve a link and name its target.
+    const std::string name = item.path().lexically_relative(folder).string();
     struct stat st {};
     ::lstat(item.path().c_str(), &st);
     if (S_ISLNK(st.st_mode)) {

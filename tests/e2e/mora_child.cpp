@@ -19,12 +19,16 @@ constexpr auto ChildDeadline = std::chrono::seconds(120);
 
 }  // namespace
 
-TMoraChild::TMoraChild(const std::vector<std::string>& arguments, int stderrPipeSize) {
+TMoraChild::TMoraChild(const std::vector<std::string>& arguments, int stderrPipeSize,
+                       const std::string& shellPrefix) {
   int out[2];
   int err[2];
   if (::pipe(out) != 0 || ::pipe(err) != 0) throw std::runtime_error("pipe failed");
   if (stderrPipeSize > 0) (void)::fcntl(err[0], F_SETPIPE_SZ, stderrPipeSize);
   std::vector<std::string> argv = {MORA_EXE};
+  if (!shellPrefix.empty()) {
+    argv = {"/bin/sh", "-c", shellPrefix + " exec \"$0\" \"$@\"", MORA_EXE};
+  }
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   std::vector<char*> pointers;
   for (std::string& argument : argv) pointers.push_back(argument.data());
@@ -104,6 +108,7 @@ TMoraRun TMoraChild::Finish() {
   FPid = -1;
   TMoraRun run;
   run.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.Signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   run.Out = FOut;
   run.Err = FErr;
   return run;
@@ -111,6 +116,11 @@ TMoraRun TMoraChild::Finish() {
 
 TMoraRun RunMora(const std::vector<std::string>& arguments) {
   TMoraChild child(arguments);
+  return child.Finish();
+}
+
+TMoraRun RunMoraAfter(const std::string& shellPrefix, const std::vector<std::string>& arguments) {
+  TMoraChild child(arguments, 0, shellPrefix);
   return child.Finish();
 }
 

@@ -13,6 +13,7 @@ namespace mora::e2e {
 
 struct TMoraRun {
   int ExitCode = -1;  // -1 when the child did not end by exit
+  int Signal = 0;     // the signal that ended the child, 0 when it exited
   std::string Out;
   std::string Err;
 };
@@ -20,8 +21,10 @@ struct TMoraRun {
 class TMoraChild {
  public:
   // stderrPipeSize > 0 shrinks the stderr pipe, so the child blocks on its
-  // writes once the test stops reading.
-  explicit TMoraChild(const std::vector<std::string>& arguments, int stderrPipeSize = 0);
+  // writes once the test stops reading. A shell prefix ("ulimit -f 64;")
+  // runs in a shell that then becomes mora, so limits it sets apply to it.
+  explicit TMoraChild(const std::vector<std::string>& arguments, int stderrPipeSize = 0,
+                      const std::string& shellPrefix = "");
   ~TMoraChild();
   TMoraChild(const TMoraChild&) = delete;
   TMoraChild& operator=(const TMoraChild&) = delete;
@@ -45,5 +48,7 @@ class TMoraChild {
 };
 
 TMoraRun RunMora(const std::vector<std::string>& arguments);
+// The same, behind a shell prefix (TMoraChild).
+TMoraRun RunMoraAfter(const std::string& shellPrefix, const std::vector<std::string>& arguments);
 
 }  // namespace mora::e2e

@@ -124,7 +124,10 @@ int OpenDescriptor(const std::string& path, const TFileOpenOptions& options) {
   } else if (options.Creation == TFileCreation::OpenExisting) {
     return -1;
   }
-  int flags = O_CLOEXEC | (Writes(options.Access) ? O_RDWR : O_RDONLY);
+  // Opened without blocking: a named pipe or a device in place of a file
+  // (a hostile medium may hold one) would otherwise wait for a writer
+  // forever before the test below could refuse it.
+  int flags = O_CLOEXEC | O_NONBLOCK | (Writes(options.Access) ? O_RDWR : O_RDONLY);
   if (options.Creation != TFileCreation::OpenExisting) flags |= O_CREAT;
   if (options.WriteThrough) flags |= O_DSYNC;
   int fd = -1;
@@ -132,7 +135,9 @@ int OpenDescriptor(const std::string& path, const TFileOpenOptions& options) {
     fd = ::open(host->c_str(), flags, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !ClaimSharing(fd, options)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      !ClaimSharing(fd, options)) {
     ::close(fd);
     return -1;
   }

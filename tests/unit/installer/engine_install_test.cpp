@@ -79,6 +79,19 @@ TEST(SafeNameTest, RefusesNamesThatLeaveTheFolder) {
       {"a\x81", false},               // a lead byte without its trail byte
       {"\x85\x5C..\\a.txt", false},   // no character: the system would see "\.."
       {"x\x81:stream", false},
+      // Device names, whatever the case, extension or trailing spaces.
+      {"CON", false},
+      {"sub\nul.txt", false},
+      {"Aux ", false},
+      {"prn.log\a.txt", false},
+      {"com1", false},
+      {"LPT9.dat", false},
+      {"conout$", false},
+      {"com0", true},
+      {"com10", true},
+      {"console.txt", true},
+      {"nul_", true},
+      {"a.nul", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(IsSafeInstalledName(c.Name), c.Safe) << base::Cp932ToUtf8Lossy(c.Name);
@@ -382,12 +395,17 @@ TEST_F(EngineTest, SeparateFilesAreSkippedWhenTheInstalledOneIsNotOlder) {
     std::optional<std::int32_t> Existing;
     int SetupKind;
     bool Written;
+    std::string Content = "installed";  // of the existing file
+    bool Recorded = Written;
   } cases[] = {
       {"missing", std::nullopt, 0, true},
       {"older", DosTime(2002, 1, 1, 0, 0, 0), 0, true},
       {"same", Newer, 0, false},
       {"newer", DosTime(2005, 1, 1, 0, 0, 0), 0, false},
       {"newer, kind 2", DosTime(2005, 1, 1, 0, 0, 0), 2, true},
+      // The entry's own bytes, left by an earlier run that stopped before
+      // it saved its record: kept, and recorded so that it is removed.
+      {"same, the entry's bytes", Newer, 0, false, "medium", true},
   };
   Settings.FilesInArchive = 1;
   archive::TVrArchiveWriter writer;
@@ -399,14 +417,14 @@ TEST_F(EngineTest, SeparateFilesAreSkippedWhenTheInstalledOneIsNotOlder) {
     Settings.InstalledFiles.clear();
     Settings.SetupKind = static_cast<std::uint8_t>(c.SetupKind);
     if (c.Existing) {
-      WriteFile(Dest + "opt\\config.ini", "installed");
+      WriteFile(Dest + "opt\\config.ini", c.Content);
       ASSERT_TRUE(platform::SetFileDosTime(Dest + "opt\\config.ini", *c.Existing));
     }
     TInstallRequest request = Request();
     request.Data = false;
     ASSERT_EQ(Install(request), TStepOutcome::Finished);
-    EXPECT_EQ(ReadFile(Dest + "opt\\config.ini"), c.Written ? "medium" : "installed");
-    EXPECT_EQ(Settings.IndexOfInstalledFile("opt\\config.ini") >= 0, c.Written);
+    EXPECT_EQ(ReadFile(Dest + "opt\\config.ini"), c.Written ? "medium" : c.Content);
+    EXPECT_EQ(Settings.IndexOfInstalledFile("opt\\config.ini") >= 0, c.Recorded);
   }
 }
 
