@@ -276,7 +276,7 @@ class TCheckedFileStream : public platform::TStream {
 }  // namespace
 
 void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::string& fileName,
-                                           std::optional<std::uint32_t> expectedCRC) {
+                                           std::optional<std::uint32_t> expectedCRC, bool flush) {
   const std::string temporary = fileName + ".~part";
   try {
     {
@@ -288,7 +288,7 @@ void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::s
                                  ": the content does not match its check value");
       }
       // On the disk before it takes the name that says it is complete.
-      file.Handle().Flush();
+      if (flush) file.Handle().Flush();
     }
     if (!platform::MoveFile(temporary, fileName)) {
       throw base::EFCreateError(base::FormatS(Sjis("ファイル %s を作成できません"), fileName));

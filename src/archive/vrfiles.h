@@ -97,13 +97,16 @@ class TVrFileCollection : public THashCollection {
   // may hold the first part (ExtractEntryToFile leaves nothing instead).
   void LoadEntry(platform::TStream& stream, const std::string& name);
   // Writes the named file's content (as LoadEntry) into a file: beside it
-  // first, flushed to the disk, then renamed over it, so a failure leaves no
+  // first, then renamed over it, so a failure leaves no
   // partial file and an earlier file of that name as it was. The content is
   // streamed (inflated, checked and written in one pass), so memory stays
   // flat whatever its size. With expectedCRC, content whose CRC-32 differs
-  // fails with EDamagedData before the rename.
+  // fails with EDamagedData before the rename. Without flush the file is
+  // left in the system's cache; the caller then flushes it (with others,
+  // platform::FlushFiles) before anything relies on it.
   void ExtractEntryToFile(const std::string& name, const std::string& fileName,
-                          std::optional<std::uint32_t> expectedCRC = std::nullopt);
+                          std::optional<std::uint32_t> expectedCRC = std::nullopt,
+                          bool flush = true);
 
   // True when the stored bytes of every entry with a check value match it.
   // Every item but one named "\EOF\" is checked; superseded ("/") entries

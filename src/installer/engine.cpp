@@ -251,7 +251,7 @@ class TInstallRun {
       // renamed over it once its check value holds: memory stays flat
       // whatever the entry's size, and a damaged entry or a failed write
       // never leaves a file that a later run would take as up to date.
-      FMedium.ExtractEntryToFile(name, target, entry.CRC);
+      FMedium.ExtractEntryToFile(name, target, entry.CRC, false);
     } catch (const base::EZDecompressionError&) {
       throw base::EDamagedData(damaged);
     } catch (const base::EReadError&) {
@@ -266,6 +266,7 @@ class TInstallRun {
     }
     platform::SetFileDosTime(target, entry.FileTime);
     FSettings.AddInstalledFile(name);
+    FSeparateFiles.push_back(target);
   }
 
   TStepOutcome CheckTarget() {
@@ -291,6 +292,12 @@ class TInstallRun {
   }
 
   void Record() {
+    // Separate files were left in the system's cache as they were written:
+    // one flush of them all (a file-by-file flush cost a disk round trip
+    // each) puts them on the disk before install.dat records them.
+    if (!platform::FlushFiles(FSeparateFiles)) {
+      throw base::EFCreateError(Sjis("ファイルが作成できません") + "\r\n" + FDest);
+    }
     if (FTarget != nullptr) {
       if (auto* stream = dynamic_cast<archive::TQsBigFileStream*>(FTarget->Stream())) {
         // The archive was written through the system's cache: it is on the
@@ -344,6 +351,7 @@ class TInstallRun {
   std::string FSource;  // the disk's folder, another one after a disk change
   const std::string FDest;
   std::unique_ptr<archive::TVrFileCollection> FTarget;
+  std::vector<std::string> FSeparateFiles;  // written, to be flushed before the record
 };
 
 }  // namespace
