@@ -55,7 +55,6 @@ TQsBigFileStream::TQsBigFileStream(const std::string& fileName, std::uint16_t mo
     options.Access = AccessFromMode(mode);
     options.Share = ShareFromMode(mode);
     options.Creation = platform::TFileCreation::OpenExisting;
-    options.WriteThrough = true;
     // The first missing number ends the chain; later volumes stay hidden.
     for (int i = 0; platform::FileExists(VolumeName(i)); ++i) {
       FVolumes.push_back(std::make_unique<platform::THandleStream>(
@@ -71,18 +70,22 @@ TQsBigFileStream::TQsBigFileStream(const std::string& fileName, std::uint16_t mo
 }
 
 TQsBigFileStream::~TQsBigFileStream() {
-  const unsigned access = FMode & 0xF;
-  const bool writes = FMode == fmBigCreate || access == 1 || access == 2;
-  for (auto& volume : FVolumes) {
-    if (writes) {
-      try {
-        volume->Handle().Flush();
-      } catch (const base::Exception&) {
-        // A destructor cannot report; the writes themselves went through.
-      }
-    }
+  try {
+    Flush();
+  } catch (const base::Exception&) {
+    // A destructor cannot report; a caller that must know flushes first.
   }
   FVolumes.clear();
+}
+
+bool TQsBigFileStream::Writes() const {
+  const unsigned access = FMode & 0xF;
+  return FMode == fmBigCreate || access == 1 || access == 2;
+}
+
+void TQsBigFileStream::Flush() {
+  if (!Writes()) return;
+  for (auto& volume : FVolumes) volume->Handle().Flush();
 }
 
 std::string TQsBigFileStream::VolumeNameOf(const std::string& fileName, int index) {
@@ -147,7 +150,6 @@ platform::THandleStream& TQsBigFileStream::VolumeForWrite(int index) {
     options.Access = platform::TFileAccess::ReadWrite;
     options.Share = platform::TFileShare::None;
     options.Creation = platform::TFileCreation::CreateAlways;
-    options.WriteThrough = true;
     FVolumes.push_back(std::make_unique<platform::THandleStream>(
         platform::TFileHandle::Open(VolumeName(VolumeCount()), options)));
   }

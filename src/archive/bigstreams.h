@@ -1,6 +1,8 @@
 // Streams with 64-bit sizes, positions and counts: a file continued in volume
 // files of 1 GiB (name.dat, name.001, ...), a memory buffer, a read-only
 // resource block, and a 100 KiB read buffer in front of any of them.
+// A file stream's writes go through the system's cache; Flush (and the
+// destructor, which cannot report) forces them onto the disk once.
 // Short platform copies throw EReadError, short writes EWriteError; volumes
 // that cannot be opened throw EFOpenError naming the file.
 #pragma once
@@ -63,6 +65,11 @@ class TQsBigFileStream : public TQsBigStream {
   std::int64_t CopyFrom(platform::TStream& source, std::int64_t count) override;
   std::int64_t CopyTo(platform::TStream& destination, std::int64_t count) override;
 
+  // Forces every written volume onto the disk; throws EWriteError. Writing
+  // through the cache and flushing once is many times faster than forcing
+  // every write, and the installation flushes before it records anything.
+  void Flush();
+
   const std::string& FileName() const { return FFileName; }
   std::uint16_t Mode() const { return FMode; }
   int VolumeCount() const { return static_cast<int>(FVolumes.size()); }
@@ -73,6 +80,7 @@ class TQsBigFileStream : public TQsBigStream {
 
  private:
   platform::THandleStream& VolumeForWrite(int index);
+  bool Writes() const;
 
   std::string FFileName;
   std::uint16_t FMode;

@@ -7,6 +7,55 @@
 
 namespace mora::archive {
 
+namespace {
+
+// Walks a name's bytes as code page 932's case mapping sees them: single-byte
+// ASCII capitals lowered, both bytes of a double-byte character untouched.
+class TLoweredBytes {
+ public:
+  explicit TLoweredBytes(std::string_view name) : FName(name) {}
+  bool AtEnd() const { return FIndex >= FName.size(); }
+  unsigned char Next() {
+    const auto byte = static_cast<unsigned char>(FName[FIndex++]);
+    if (FTrail) {
+      FTrail = false;
+      return byte;
+    }
+    if (base::IsLeadByte(byte)) {
+      FTrail = true;
+      return byte;
+    }
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
+  }
+
+ private:
+  std::string_view FName;
+  std::size_t FIndex = 0;
+  bool FTrail = false;
+};
+
+// FNV-1a over the lowered bytes: equal names under SameText932 hash alike.
+std::uint32_t FullNameHash(std::string_view name) {
+  std::uint32_t h = 2166136261u;
+  for (TLoweredBytes bytes(name); !bytes.AtEnd();) h = (h ^ bytes.Next()) * 16777619u;
+  return h;
+}
+
+// SameText932 without building the two lowered copies.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  TLoweredBytes la(a);
+  TLoweredBytes lb(b);
+  while (!la.AtEnd()) {
+    if (la.Next() != lb.Next()) return false;
+  }
+  return true;
+}
+
+constexpr std::size_t MinimumBuckets = 256;
+
+}  // namespace
+
 std::uint8_t NameHash(std::string_view name) {
   // Case mapping touches ASCII letters only and never changes the length,
   // so names that compare equal under CompareText932 share a bucket.
@@ -32,23 +81,21 @@ std::string THashCollectionItem::DisplayName() const {
 
 void THashCollectionItem::Link() {
   if (FCollection == nullptr) return;
-  FBucket = NameHash(FName);
-  THashCollectionItem*& head = FCollection->FBuckets[FBucket];
-  if (head != nullptr) {
-    head->FPrev = this;
-    FNext = head;
-  }
-  head = this;
+  FHash = FullNameHash(FName);
+  FCollection->LinkAtHead(*this);
 }
 
 void THashCollectionItem::Unlink() {
-  if (FCollection == nullptr) return;
+  if (FCollection == nullptr || FCollection->FBuckets.empty()) return;
   if (FPrev != nullptr) {
     FPrev->FNext = FNext;
     if (FNext != nullptr) FNext->FPrev = FPrev;
-  } else if (FCollection->FBuckets[FBucket] == this) {
-    FCollection->FBuckets[FBucket] = FNext;
-    if (FNext != nullptr) FNext->FPrev = nullptr;
+  } else {
+    THashCollectionItem*& head = FCollection->FBuckets[FCollection->BucketOf(FHash)];
+    if (head == this) {
+      head = FNext;
+      if (FNext != nullptr) FNext->FPrev = nullptr;
+    }
   }
   FPrev = nullptr;
   FNext = nullptr;
@@ -64,10 +111,41 @@ THashCollectionItem& THashCollection::Item(int index) const {
   return *FItems[static_cast<std::size_t>(index)];
 }
 
+std::size_t THashCollection::BucketOf(std::uint32_t hash) const {
+  return hash & (FBuckets.size() - 1);
+}
+
+void THashCollection::LinkAtHead(THashCollectionItem& item) {
+  THashCollectionItem*& head = FBuckets[BucketOf(item.FHash)];
+  item.FPrev = nullptr;
+  item.FNext = head;
+  if (head != nullptr) head->FPrev = &item;
+  head = &item;
+}
+
+void THashCollection::Grow(std::size_t buckets) {
+  std::vector<THashCollectionItem*> old(buckets, nullptr);
+  old.swap(FBuckets);
+  for (THashCollectionItem* head : old) {
+    if (head == nullptr) continue;
+    // From the tail forwards, each to the head of its new bucket: items of
+    // one name (always in one bucket) keep their order, the latest first.
+    THashCollectionItem* item = head;
+    while (item->FNext != nullptr) item = item->FNext;
+    while (item != nullptr) {
+      THashCollectionItem* previous = item->FPrev;
+      LinkAtHead(*item);
+      item = previous;
+    }
+  }
+}
+
 int THashCollection::IndexOf(std::string_view name) const {
-  for (const THashCollectionItem* item = FBuckets[NameHash(name)]; item != nullptr;
+  if (FBuckets.empty()) return -1;
+  const std::uint32_t hash = FullNameHash(name);
+  for (const THashCollectionItem* item = FBuckets[BucketOf(hash)]; item != nullptr;
        item = item->FNext) {
-    if (base::SameText932(item->FName, name)) return item->FCachedIndex;
+    if (item->FHash == hash && SameName(item->FName, name)) return item->FCachedIndex;
   }
   return -1;
 }
@@ -77,6 +155,13 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
   added.FCollection = this;
   added.FCachedIndex = Count();
   FItems.push_back(std::move(item));
+  // About one item per bucket keeps a lookup at a few comparisons however
+  // large the directory grows.
+  if (FBuckets.empty()) {
+    Grow(MinimumBuckets);
+  } else if (FItems.size() > FBuckets.size()) {
+    Grow(FBuckets.size() * 2);
+  }
   added.Link();
   return added;
 }

@@ -1,10 +1,10 @@
 // THashCollection: an ordered collection of named items that finds an item by
-// name through a 256-bucket hash; names compare without regard to ASCII case
-// (code page 932 rules), and hash and comparison agree. Throws ERangeError on
+// name through a hash whose buckets grow with the collection (at least 256,
+// about one item each); names compare without regard to ASCII case (code
+// page 932 rules), and hash and comparison agree. Throws ERangeError on
 // an index outside the collection.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,8 +13,10 @@
 
 namespace mora::archive {
 
-// Bucket of a name: 16 * length plus the first and the second-to-last byte of
-// the lower-cased name, modulo 256.
+// The classic 256-bucket hash of a name: 16 * length plus the first and the
+// second-to-last byte of the lower-cased name, modulo 256. It puts names of
+// one length and shape in a handful of buckets, so the collection spreads
+// its items with a wider hash of the same lower-cased name instead.
 std::uint8_t NameHash(std::string_view name);
 
 class THashCollection;
@@ -43,7 +45,7 @@ class THashCollectionItem {
   void Unlink();
 
   THashCollection* FCollection = nullptr;
-  std::uint8_t FBucket = 0;
+  std::uint32_t FHash = 0;  // of the lowered name
   int FCachedIndex = -1;
   std::string FName;
   THashCollectionItem* FPrev = nullptr;
@@ -75,8 +77,13 @@ class THashCollection {
 
  private:
   friend class THashCollectionItem;
+  std::size_t BucketOf(std::uint32_t hash) const;
+  void LinkAtHead(THashCollectionItem& item);
+  // Spreads the items over a new number of buckets (a power of two).
+  void Grow(std::size_t buckets);
+
   std::vector<std::unique_ptr<THashCollectionItem>> FItems;
-  std::array<THashCollectionItem*, 256> FBuckets{};
+  std::vector<THashCollectionItem*> FBuckets;  // empty until the first item
 };
 
 }  // namespace mora::archive

@@ -1,12 +1,10 @@
 #include "archive/vrfiles.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <climits>
 #include <vector>
 
 #include "archive/vrlayout.h"
+#include "archive/zfast.h"
 #include "archive/zstream.h"
 #include "base/binary.h"
 #include "base/errors.h"
@@ -29,15 +27,7 @@ namespace {
 [[noreturn]] void FailInflate() { throw base::EZDecompressionError("error"); }
 
 std::uint32_t UpdateCrc(std::uint32_t crc, const char* data, std::int64_t count) {
-  // zlib's crc32 keeps the pre- and post-inversion inside; feeding it in
-  // pieces continues the same register.
-  while (count > 0) {
-    const auto n = static_cast<uInt>(std::min<std::int64_t>(count, UINT_MAX / 2));
-    crc = static_cast<std::uint32_t>(crc32(crc, reinterpret_cast<const Bytef*>(data), n));
-    data += n;
-    count -= n;
-  }
-  return crc;
+  return detail::UpdateCrc32(crc, data, count);
 }
 
 // Index just behind the last "\" or ":" (drive), 0 when there is none.
@@ -254,12 +244,51 @@ void TVrFileCollection::InflateEntryInto(const TVrFile& entry, platform::TStream
   if (inflater.Finish() != TInflateState::Finished) FailInflate();
 }
 
-void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::string& fileName) {
+namespace {
+
+// The file an entry is extracted into, seen through a stream that keeps the
+// CRC-32 of everything written: inflating, checking and writing are one
+// pass over the entry, whatever its size.
+class TCheckedFileStream : public platform::TStream {
+ public:
+  explicit TCheckedFileStream(platform::TFileStream& file) : FFile(file) {}
+
+  std::uint32_t CRC() const { return FCRC; }
+  std::int64_t Read(void*, std::int64_t) override { return 0; }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    const std::int64_t written = FFile.Write(buffer, count);
+    if (written > 0) FCRC = UpdateCrc(FCRC, static_cast<const char*>(buffer), written);
+    return written;
+  }
+  std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
+    return FFile.Seek(offset, origin);
+  }
+  std::int64_t Size() override { return FFile.Size(); }
+  void SetSize(std::int64_t) override {
+    throw base::EStreamError("an extracted entry cannot change its size");
+  }
+
+ private:
+  platform::TFileStream& FFile;
+  std::uint32_t FCRC = 0;
+};
+
+}  // namespace
+
+void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::string& fileName,
+                                           std::optional<std::uint32_t> expectedCRC, bool flush) {
   const std::string temporary = fileName + ".~part";
   try {
     {
       platform::TFileStream file(temporary, platform::TFileStream::TMode::Create);
-      LoadEntry(file, name);
+      TCheckedFileStream checked(file);
+      LoadEntry(checked, name);
+      if (expectedCRC && checked.CRC() != *expectedCRC) {
+        throw base::EDamagedData(SourceName() + ": entry " + name +
+                                 ": the content does not match its check value");
+      }
+      // On the disk before it takes the name that says it is complete.
+      if (flush) file.Handle().Flush();
     }
     if (!platform::MoveFile(temporary, fileName)) {
       throw base::EFCreateError(base::FormatS(Sjis("ファイル %s を作成できません"), fileName));

@@ -97,9 +97,17 @@ class TVrFileCollection : public THashCollection {
   // may hold the first part (ExtractEntryToFile leaves nothing instead).
   void LoadEntry(platform::TStream& stream, const std::string& name);
   // Writes the named file's content (as LoadEntry) into a file: beside it
-  // first, then renamed over it, so a failure leaves no partial file and an
-  // earlier file of that name as it was.
-  void ExtractEntryToFile(const std::string& name, const std::string& fileName);
+  // first, then renamed over it, so a failure leaves no
+  // partial file and an earlier file of that name as it was. The content is
+  // streamed (inflated, checked and written in one pass), so memory stays
+  // flat whatever its size. With expectedCRC, content whose CRC-32 differs
+  // fails with EDamagedData before the rename. With flush the file is on
+  // the disk before it takes its name; without, it is left in the system's
+  // cache (a caller that relies on it flushes it with others through
+  // platform::FlushFiles, which costs one flush instead of one per file).
+  void ExtractEntryToFile(const std::string& name, const std::string& fileName,
+                          std::optional<std::uint32_t> expectedCRC = std::nullopt,
+                          bool flush = false);
 
   // True when the stored bytes of every entry with a check value match it.
   // Every item but one named "\EOF\" is checked; superseded ("/") entries

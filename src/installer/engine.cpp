@@ -289,25 +289,28 @@ class TInstallRun {
       return;
     }
     platform::ForceDirectories(FolderPart(target));
-    platform::TMemoryStream content;
     const std::string damaged = Sjis("ファイルが壊れています") + "\r\n" + name;
     try {
-      FMedium.LoadEntry(content, name);
+      // Inflated, checked and written in one pass beside the target, then
+      // renamed over it once its check value holds: memory stays flat
+      // whatever the entry's size, and a damaged entry or a failed write
+      // never leaves a file that a later run would take as up to date.
+      FMedium.ExtractEntryToFile(name, target, entry.CRC, false);
     } catch (const base::EZDecompressionError&) {
       throw base::EDamagedData(damaged);
     } catch (const base::EReadError&) {
       throw base::EDamagedData(damaged);
-    }
-    if (archive::MemoryStreamCRC32(content) != entry.CRC) throw base::EDamagedData(damaged);
-    try {
-      // Written beside the target and renamed over it: a failed write never
-      // leaves a cut-off file that a later run would take as up to date.
-      content.SaveToFile(target);
-    } catch (const base::Exception&) {
+    } catch (const base::EDamagedData&) {
+      throw base::EDamagedData(damaged);
+    } catch (const base::EFOpenError&) {
+      // The entry went missing from the medium.
+      throw;
+    } catch (const base::EStreamError&) {
       throw base::EFCreateError(Sjis("ファイルが作成できません") + "\r\n" + target);
     }
     platform::SetFileDosTime(target, entry.FileTime);
     FSettings.AddInstalledFile(name);
+    FSeparateFiles.push_back(target);
   }
 
   TStepOutcome CheckTarget() {
@@ -333,8 +336,18 @@ class TInstallRun {
   }
 
   void Record() {
+    // Separate files were left in the system's cache as they were written:
+    // one flush of them all (a file-by-file flush cost a disk round trip
+    // each) puts them on the disk before install.dat records them.
+    if (!platform::FlushFiles(FSeparateFiles)) {
+      throw base::EFCreateError(Sjis("ファイルが作成できません") + "\r\n" + FDest);
+    }
     if (FTarget != nullptr) {
       if (auto* stream = dynamic_cast<archive::TQsBigFileStream*>(FTarget->Stream())) {
+        // The archive was written through the system's cache: it is on the
+        // disk before install.dat records it, which the uninstallation and
+        // a later add-on trust.
+        stream->Flush();
         for (int v = 0; v < stream->VolumeCount(); ++v) {
           FSettings.AddInstalledFile(FileNamePart(stream->VolumeName(v)));
         }
@@ -382,6 +395,7 @@ class TInstallRun {
   std::string FSource;  // the disk's folder, another one after a disk change
   const std::string FDest;
   std::unique_ptr<archive::TVrFileCollection> FTarget;
+  std::vector<std::string> FSeparateFiles;  // written, to be flushed before the record
 };
 
 }  // namespace

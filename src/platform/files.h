@@ -46,6 +46,11 @@ bool MoveFile(const std::string& source, const std::string& target);  // replace
 bool CreateDirectory(const std::string& path);  // one level
 bool ForceDirectories(const std::string& path);  // with all missing parents
 bool RemoveDirectory(const std::string& path);  // an empty folder
+// Forces the written data of these files onto the disk, at the cost of one
+// flush rather than one per file where the system allows it (POSIX: the
+// file systems holding them are synced once each; Windows flushes each
+// file). False when a file cannot be opened or a flush fails.
+bool FlushFiles(const std::vector<std::string>& paths);
 
 struct TFindData {
   std::string Name;  // without the folder

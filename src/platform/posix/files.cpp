@@ -13,10 +13,12 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <vector>
 
 #include "base/errors.h"
 #include "base/sjis.h"
@@ -269,6 +271,32 @@ bool MoveFile(const std::string& source, const std::string& target) {
   // The source's read-only bit must not keep the moved file from leaving.
   if (::unlink(sourceHost->c_str()) != 0) return false;
   return true;
+}
+
+bool FlushFiles(const std::vector<std::string>& paths) {
+  bool ok = true;
+  std::vector<dev_t> synced;
+  for (const std::string& path : paths) {
+    const auto host = TryHostPath(path);
+    const int fd = host ? ::open(host->c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+      if (fd >= 0) ::close(fd);
+      ok = false;
+      continue;
+    }
+    // One syncfs writes every file of its file system, as one journal
+    // commit instead of one per file.
+    if (std::find(synced.begin(), synced.end(), st.st_dev) == synced.end()) {
+      if (::syncfs(fd) == 0) {
+        synced.push_back(st.st_dev);
+      } else if (::fsync(fd) != 0) {
+        ok = false;
+      }
+    }
+    ::close(fd);
+  }
+  return ok;
 }
 
 bool CreateDirectory(const std::string& path) {

@@ -88,6 +88,17 @@ bool MoveFile(const std::string& source, const std::string& target) {
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+bool FlushFiles(const std::vector<std::string>& paths) {
+  bool ok = true;
+  for (const std::string& path : paths) {
+    win32::TUniqueHandle handle(::CreateFileW(ToWide(path).c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle.Valid() || !::FlushFileBuffers(handle.Get())) ok = false;
+  }
+  return ok;
+}
+
 bool CreateDirectory(const std::string& path) {
   return ::CreateDirectoryW(ToWide(path).c_str(), nullptr) != 0;
 }

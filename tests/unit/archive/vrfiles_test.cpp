@@ -370,11 +370,16 @@ TEST(ExtractEntryToFile, FailureLeavesNoPartialFileAndKeepsAnEarlierOne) {
   EXPECT_THROW(collection.ExtractEntryToFile("missing.bin", folder / "new.bin"),
                base::EFOpenError);
   EXPECT_FALSE(platform::FileExists(folder / "new.bin"));
+  // Sound content whose check value is not the one expected: written in
+  // full, then refused before the rename. 0x352441C2 is the CRC-32 of "abc".
+  EXPECT_THROW(collection.ExtractEntryToFile("good.bin", folder / "out.bin", 0x352441C2u, true),
+               base::EDamagedData);
+  EXPECT_EQ(test::ReadFile(folder / "out.bin"), "earlier");
   for (const auto& found : platform::FindFiles(folder.Path())) {
     EXPECT_EQ(found.Name.find(".~part"), std::string::npos) << found.Name;
   }
 
-  collection.ExtractEntryToFile("good.bin", folder / "out.bin");
+  collection.ExtractEntryToFile("good.bin", folder / "out.bin", BytesCRC32("good content"), true);
   EXPECT_EQ(test::ReadFile(folder / "out.bin"), "good content");
 }
 

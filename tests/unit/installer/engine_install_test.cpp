@@ -4,6 +4,7 @@
 #include "engine_fixture.h"
 
 #include "base/errors.h"
+#include "settings/fileutil.h"
 
 namespace mora::installer::testing {
 namespace {
@@ -428,23 +429,42 @@ TEST_F(EngineTest, SeparateFilesAreSkippedWhenTheInstalledOneIsNotOlder) {
   }
 }
 
-TEST_F(EngineTest, ADamagedSeparateFileFailsNamingTheEntry) {
+TEST_F(EngineTest, ADamagedSeparateFileFailsNamingTheEntryAndLeavesNoFile) {
+  // Separate files are inflated, checked and written in one pass; the large
+  // cases have written megabytes into the folder before the damage shows.
   const std::string name = "cfg\\opt.ini";
-  for (const bool badCheckValue : {true, false}) {
-    SCOPED_TRACE(badCheckValue ? "check value" : "zlib data");
+  const std::string large = std::string(3 << 20, 'x') + "end";
+  const struct {
+    const char* Case;
+    std::string Content;
+    bool BadCheckValue;  // else the zlib stream's own check value is damaged
+    bool EarlierCopy;    // an older installed copy that must stay as it was
+  } cases[] = {
+      {"small, check value", std::string(300, 'x'), true, false},
+      {"small, zlib data", std::string(300, 'x'), false, false},
+      {"large, check value, earlier copy", large, true, true},
+      {"large, zlib data", large, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
     RemoveTree(Dest);
     Settings.FilesInArchive = 1;
+    Settings.InstalledFiles.clear();
     archive::TVrArchiveWriter writer;
-    archive::TArchiveEntryOptions options = Entry(Older, true, false);
-    if (badCheckValue) options.CRC = 0x12345678;
-    writer.AddBytes(name, std::string(300, 'x'), options);
+    archive::TArchiveEntryOptions options = Entry(Newer, true, false);
+    if (c.BadCheckValue) options.CRC = 0x12345678;
+    writer.AddBytes(name, c.Content, options);
     WriteDisk(Settings, {}, &writer);
-    if (!badCheckValue) {
+    if (!c.BadCheckValue) {
       // The compressed stream ends the archive; its last bytes are its own
       // check value, which inflating then finds wrong.
       std::string bytes = ReadFile(Medium + "game.dat");
       bytes.back() = static_cast<char>(bytes.back() ^ 0x55);
       WriteFile(Medium + "game.dat", bytes);
+    }
+    if (c.EarlierCopy) {
+      WriteFile(Dest + name, "installed before");
+      ASSERT_TRUE(platform::SetFileDosTime(Dest + name, Older));
     }
     try {
       Install(Request());
@@ -452,10 +472,38 @@ TEST_F(EngineTest, ADamagedSeparateFileFailsNamingTheEntry) {
     } catch (const base::EDamagedData& error) {
       EXPECT_EQ(error.Message(), Sjis("ファイルが壊れています") + "\r\n" + name);
     }
-    EXPECT_FALSE(platform::FileExists(Dest + name));
+    std::vector<std::string> left;
+    settings::ListFiles(Dest + "cfg", settings::AllAttributeBits, true, true, left, true);
+    if (c.EarlierCopy) {
+      EXPECT_EQ(ReadFile(Dest + name), "installed before");
+      EXPECT_EQ(left, std::vector<std::string>{Dest + name});
+    } else {
+      EXPECT_FALSE(platform::FileExists(Dest + name));
+      EXPECT_TRUE(left.empty()) << left.front();
+    }
     EXPECT_FALSE(platform::FileExists(Dest + "install.dat"));
     EXPECT_TRUE(Shell.Calls.empty());
   }
+}
+
+TEST_F(EngineTest, ASeparateFileLargerThanAnEntryInMemoryIsStreamedIntact) {
+  // Far beyond what the medium's reader would hold in memory: the entry
+  // never passes through memory whole.
+  MediumArchive.MemoryEntryLimit = 64 * 1024;
+  std::string content;
+  for (int i = 0; content.size() < (2u << 20); ++i) content += "line " + std::to_string(i) + "\r\n";
+  Settings.FilesInArchive = 1;
+  archive::TVrArchiveWriter writer;
+  writer.AddBytes("movie\\op.txt", content, Entry(Older, true, false));
+  writer.AddBytes("movie\\raw.bin", content, Entry(Older, true, true));
+  WriteDisk(Settings, {}, &writer);
+  TInstallRequest request = Request();
+  request.Data = false;
+  ASSERT_EQ(Install(request), TStepOutcome::Finished);
+  EXPECT_EQ(ReadFile(Dest + "movie\\op.txt"), content);
+  EXPECT_EQ(ReadFile(Dest + "movie\\raw.bin"), content);
+  EXPECT_EQ(platform::GetFileDosTime(Dest + "movie\\op.txt"), Older);
+  EXPECT_GE(Settings.IndexOfInstalledFile("movie\\op.txt"), 0);
 }
 
 TEST_F(EngineTest, ASeparateFileNamedOutsideTheDestinationIsRefused) {
