@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ using namespace mora;
 
 namespace {
 
-const char* const Targets[] = {"settings", "archive", "vint", "resources", "answers"};
+const char* const Targets[] = {"settings", "archive",  "vint",
+                               "resources", "answers", "pack_manifest"};
 std::filesystem::path Root;
 
 void Seed(const std::string& target, const std::string& name, const std::string& bytes) {
@@ -273,6 +275,20 @@ void AnswerSeeds() {
   Seed("answers", "bom-and-crlf", "\xEF\xBB\xBF" "click OK\r\nanswer ok\r\n");
 }
 
+// ---- mora pack manifests
+
+void ManifestSeeds() {
+  std::ifstream sample(std::filesystem::path(MORA_SOURCE_DIR) / "samples/title/title.json",
+                       std::ios::binary);
+  Seed("pack_manifest", "sample-title",
+       std::string(std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()));
+  Seed("pack_manifest", "small",
+       "{\"settings\": {\"Title\": \"T\", \"ProgramFile\": \"a.exe\"},\n"
+       " \"setup\": {\"program\": \"setup.exe\"},\n"
+       " \"archive\": {\"placement\": \"appended\"},\n"
+       " \"disks\": [{\"files\": [{\"path\": \"a.exe\", \"name\": \"a.exe\", \"part\": \"program\"}]}]}\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -296,5 +312,6 @@ int main(int argc, char** argv) {
   PictureSeeds();
   ResourceSeeds();
   AnswerSeeds();
+  ManifestSeeds();
   return 0;
 }
