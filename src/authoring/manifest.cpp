@@ -29,7 +29,8 @@ class TFields {
   TFields(const TJson& value, std::string path, std::initializer_list<const char*> known)
       : FValue(value), FPath(std::move(path)) {
     if (!value.is_object()) Fail(FPath, "expected an object");
-    for (const auto& [key, member] : value.items()) {
+    for (const auto& item : value.items()) {
+      const std::string& key = item.key();
       if (std::find_if(known.begin(), known.end(), [&](const char* k) { return key == k; }) ==
           known.end()) {
         Fail(PathOf(key), "unknown field");
@@ -172,7 +173,8 @@ class TManifestReader {
     try {
       // Comments are allowed, so that a manifest can explain itself.
       root = TJson::parse(text, nullptr, true, true);
-    } catch (const TJson::parse_error& e) {
+    } catch (const TJson::exception& e) {
+      // Syntax errors, and numbers too large for any field (out_of_range).
       std::string message = e.what();
       const std::size_t bracket = message.find("] ");
       if (message.rfind("[json.exception", 0) == 0 && bracket != std::string::npos) {

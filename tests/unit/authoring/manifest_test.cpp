@@ -198,6 +198,7 @@ TEST(ManifestErrors, TextThatIsNoManifestNamesTheManifest) {
   const std::pair<const char*, const char*> cases[] = {
       {"{ \"settings\": ", "manifest"},
       {"[1, 2]", "manifest"},
+      {"{\"blockSize\": 554555555e999999}", "manifest"},  // a number no field can hold (fuzzing)
       {"{\"disks\": []}", "settings"},
       {"{\"settings\": {\"Title\": \"x\"}}", "disks"}};
   for (const auto& [text, field] : cases) {
