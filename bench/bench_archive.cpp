@@ -39,8 +39,8 @@ std::string RandomBytes(std::size_t size, unsigned seed) {
 
 // Text-like bytes that deflate about 3:1, as scenario files do.
 std::string TextBytes(std::size_t size, unsigned seed) {
-  static const char* const Words[] = {"the ",   "scene ", "begins ", "with ",  "a ",
-                                      "choice ", "voice ", "music ",  "ends ",  "chapter ",
+  static const char* const Words[] = {"the ",    "scene ", "begins ", "with ", "a ",
+                                      "choice ", "voice ", "music ",  "ends ", "chapter ",
                                       "player ", "night ", "garden ", "moon ", "\n"};
   std::mt19937 random(seed);
   std::string text;
@@ -79,8 +79,8 @@ constexpr std::size_t CrcSize = 16 << 20;
 void BM_Crc32_Zlib(benchmark::State& state) {
   const std::string bytes = RandomBytes(CrcSize, 1);
   for (auto _ : state) {
-    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                      static_cast<uInt>(bytes.size()));
+    uLong crc =
+        crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(bytes.size()));
     benchmark::DoNotOptimize(crc);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
@@ -183,8 +183,7 @@ void BM_Directory_DecodeAndStdMap(benchmark::State& state) {
   for (auto _ : state) {
     archive::TQsBigMemoryStream stream(bytes);
     stream.SetPosition(0);
-    archive::TDirectory directory =
-        archive::DecodeDirectory(stream, stream.GetSize(), "bench.dat");
+    archive::TDirectory directory = archive::DecodeDirectory(stream, stream.GetSize(), "bench.dat");
     std::unordered_map<std::string, std::size_t> index;
     index.reserve(directory.Entries.size());
     for (std::size_t i = 0; i < directory.Entries.size(); ++i) {
@@ -196,7 +195,10 @@ void BM_Directory_DecodeAndStdMap(benchmark::State& state) {
   }
   state.SetComplexityN(count);
 }
-BENCHMARK(BM_Directory_DecodeAndStdMap)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_Directory_DecodeAndStdMap)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
 void BM_Directory_OpenAndLookUp(benchmark::State& state) {
@@ -213,7 +215,10 @@ void BM_Directory_OpenAndLookUp(benchmark::State& state) {
   }
   state.SetComplexityN(count);
 }
-BENCHMARK(BM_Directory_OpenAndLookUp)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_Directory_OpenAndLookUp)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
 
 // A medium archive of 64 MiB: one 48 MiB stored entry and 1,024 of 16 KiB.

@@ -15,8 +15,9 @@ int RunWindows() {
     mora::ui::TApplication application(mora::ui::CreateWin32Backend());
     return mora::game::RunGame([&](const std::string& title, const std::string&) {
       application.SetTitle(title);
-      application.MessageDialog(title + mora::base::Sjis(" を実行しています。\r\nOK で終了します。"),
-                                mora::ui::TMsgDlgType::mtInformation, mora::ui::mbOK);
+      application.MessageDialog(
+          title + mora::base::Sjis(" を実行しています。\r\nOK で終了します。"),
+          mora::ui::TMsgDlgType::mtInformation, mora::ui::mbOK);
     });
   } catch (...) {
     return 1;

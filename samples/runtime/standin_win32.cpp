@@ -15,9 +15,8 @@ int RunWindows() {
   try {
     mora::ui::TApplication application(mora::ui::CreateWin32Backend());
     application.SetTitle(mora::base::Sjis("ランタイムのセットアップ"));
-    application.MessageDialog(
-        mora::standin::StandInMessage(mora::platform::ModuleFileName()),
-        mora::ui::TMsgDlgType::mtInformation, mora::ui::mbOK);
+    application.MessageDialog(mora::standin::StandInMessage(mora::platform::ModuleFileName()),
+                              mora::ui::TMsgDlgType::mtInformation, mora::ui::mbOK);
     return 0;
   } catch (...) {
     return 1;

@@ -63,7 +63,8 @@ TQsBigFileStream::TQsBigFileStream(const std::string& fileName, std::uint16_t mo
   } else {
     for (int i = 0; platform::FileExists(VolumeName(i)); ++i) {
       if (!platform::DeleteFile(VolumeName(i))) {
-        throw base::EFCreateError(base::FormatS(Sjis("ファイル %s を作成できません"), VolumeName(i)));
+        throw base::EFCreateError(
+            base::FormatS(Sjis("ファイル %s を作成できません"), VolumeName(i)));
       }
     }
   }

@@ -105,8 +105,8 @@ THashCollection::~THashCollection() { Clear(); }
 
 THashCollectionItem& THashCollection::Item(int index) const {
   if (index < 0 || index >= Count()) {
-    throw base::ERangeError("THashCollection: index " + std::to_string(index) +
-                            " outside 0.." + std::to_string(Count() - 1));
+    throw base::ERangeError("THashCollection: index " + std::to_string(index) + " outside 0.." +
+                            std::to_string(Count() - 1));
   }
   return *FItems[static_cast<std::size_t>(index)];
 }

@@ -110,21 +110,13 @@ bool TNamePattern::Matches(std::string_view name) const {
     for (std::size_t j = n.size() + 1; j-- > 0;) {
       const bool more = j < n.size();
       switch (token.Kind) {
-        case TKind::Char:
-          row[j] = more && n[j] == token.Char && next[j + 1];
-          break;
-        case TKind::AnyChar:
-          row[j] = more && n[j] != Separator && next[j + 1];
-          break;
+        case TKind::Char: row[j] = more && n[j] == token.Char && next[j + 1]; break;
+        case TKind::AnyChar: row[j] = more && n[j] != Separator && next[j + 1]; break;
         case TKind::Set:
           row[j] = more && n[j] != Separator && SetMatches(token, n[j]) && next[j + 1];
           break;
-        case TKind::Star:
-          row[j] = next[j] || (more && n[j] != Separator && row[j + 1]);
-          break;
-        case TKind::DoubleStar:
-          row[j] = next[j] || (more && row[j + 1]);
-          break;
+        case TKind::Star: row[j] = next[j] || (more && n[j] != Separator && row[j + 1]); break;
+        case TKind::DoubleStar: row[j] = next[j] || (more && row[j + 1]); break;
       }
     }
     next.swap(row);

@@ -31,9 +31,9 @@ class TNamePattern {
   };
   struct TToken {
     TKind Kind = TKind::Char;
-    std::uint16_t Char = 0;       // TKind::Char, folded
-    bool Negated = false;         // TKind::Set
-    std::vector<TRange> Ranges;   // TKind::Set
+    std::uint16_t Char = 0;      // TKind::Char, folded
+    bool Negated = false;        // TKind::Set
+    std::vector<TRange> Ranges;  // TKind::Set
   };
 
   bool SetMatches(const TToken& token, std::uint16_t c) const;

@@ -118,8 +118,9 @@ void TVrFileCollection::OpenAppendedStream(const std::string& name) {
   FStream = std::make_unique<TQsBigFileStream>(name, fmBigOpenRead);
   const std::int64_t size = FStream->GetSize();
   if (size < TrailerSize) {
-    base::FailDamaged(name, 0, "trailer", "needs " + std::to_string(TrailerSize) +
-                                              " bytes but the file holds " + std::to_string(size));
+    base::FailDamaged(name, 0, "trailer",
+                      "needs " + std::to_string(TrailerSize) + " bytes but the file holds " +
+                          std::to_string(size));
   }
   char trailer[TrailerSize];
   FStream->SetPosition(size - TrailerSize);
@@ -137,8 +138,7 @@ void TVrFileCollection::OpenAppendedStream(const std::string& name) {
   ReadDirectory(*FStream);
 }
 
-void TVrFileCollection::OpenResource(const std::string& moduleName,
-                                     const std::string& resourceName,
+void TVrFileCollection::OpenResource(const std::string& moduleName, const std::string& resourceName,
                                      const std::string& resourceType) {
   Reset();
   FModule.reset();
@@ -234,8 +234,7 @@ void TVrFileCollection::InflateEntryInto(const TVrFile& entry, platform::TStream
   const auto write = [&stream](const char* data, std::size_t size) {
     stream.WriteBuffer(data, static_cast<std::int64_t>(size));
   };
-  for (std::int64_t left = entry.Size;
-       left > 0 && inflater.State() == TInflateState::NeedsInput;) {
+  for (std::int64_t left = entry.Size; left > 0 && inflater.State() == TInflateState::NeedsInput;) {
     const std::int64_t n = std::min<std::int64_t>(left, CheckBufferSize);
     if (FStream->Read(buffer.data(), n) != n) FailRead();
     left -= n;
@@ -410,9 +409,8 @@ std::uint32_t MemoryStreamCRC32(platform::TStream& stream) {
       std::min<std::int64_t>(remaining, TVrFileCollection::CheckBufferSize)));
   std::uint32_t crc = 0;
   while (remaining > 0) {
-    const std::int64_t n =
-        std::min({remaining, stream.Size() - stream.Position(),
-                  static_cast<std::int64_t>(buffer.size())});
+    const std::int64_t n = std::min(
+        {remaining, stream.Size() - stream.Position(), static_cast<std::int64_t>(buffer.size())});
     if (n <= 0) break;
     const std::int64_t got = stream.Read(buffer.data(), n);
     if (got <= 0) break;

@@ -40,9 +40,9 @@ class TVrFileCollection;
 
 // Sender, the entry concerned, its size, its index, the number of entries,
 // and a flag (preset to false) that the handler sets to stop the operation.
-using TVrProgressEvent = std::function<void(TVrFileCollection& sender, TVrFile& file,
-                                            std::int64_t size, std::int32_t index,
-                                            std::int32_t count, bool& cancel)>;
+using TVrProgressEvent =
+    std::function<void(TVrFileCollection& sender, TVrFile& file, std::int64_t size,
+                       std::int32_t index, std::int32_t count, bool& cancel)>;
 
 class TVrFileCollection : public THashCollection {
  public:

@@ -231,9 +231,9 @@ class TDirectoryReader {
       }
       const std::uint64_t stillNeeded = FLayout.TailSize(FCount) + (FCount - i - 1) * 4;
       if (static_cast<std::uint64_t>(length) + stillNeeded > static_cast<std::uint64_t>(Left())) {
-        Fail(FPosition - 4, "name length",
-             std::to_string(length) + " does not fit the " + std::to_string(Left()) +
-                 " bytes left");
+        Fail(
+            FPosition - 4, "name length",
+            std::to_string(length) + " does not fit the " + std::to_string(Left()) + " bytes left");
       }
       entry.Name.resize(static_cast<std::size_t>(length));
       ReadBuffered(buffer, entry.Name.data(), length, "name");
@@ -268,8 +268,8 @@ class TDirectoryReader {
       }
       if (offset > FDataSize) {
         Fail(position, field,
-             std::to_string(offset) + " lies beyond the archive's " +
-                 std::to_string(FDataSize) + " bytes");
+             std::to_string(offset) + " lies beyond the archive's " + std::to_string(FDataSize) +
+                 " bytes");
       }
       previous = offset;
       if (i < FCount) {

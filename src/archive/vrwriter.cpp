@@ -43,7 +43,8 @@ class TBytesSource : public platform::TStream {
   std::int64_t Seek(std::int64_t offset, platform::TSeekOrigin origin) override {
     if (origin == platform::TSeekOrigin::Begin) FPosition = offset;
     if (origin == platform::TSeekOrigin::Current) FPosition += offset;
-    if (origin == platform::TSeekOrigin::End) FPosition = static_cast<std::int64_t>(FBytes.size()) + offset;
+    if (origin == platform::TSeekOrigin::End)
+      FPosition = static_cast<std::int64_t>(FBytes.size()) + offset;
     return FPosition;
   }
   void SetSize(std::int64_t) override {}
@@ -88,8 +89,7 @@ class TVrArchiveStreamWriter::TDeflater {
   z_stream FZ{};
 };
 
-TVrArchiveStreamWriter::TVrArchiveStreamWriter(TQsBigStream& stream,
-                                               std::vector<std::string> names,
+TVrArchiveStreamWriter::TVrArchiveStreamWriter(TQsBigStream& stream, std::vector<std::string> names,
                                                bool inlineDirectory, std::int32_t version)
     : FStream(stream),
       FNames(std::move(names)),

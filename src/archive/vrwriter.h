@@ -26,7 +26,7 @@ struct TArchiveEntryOptions {
   // Keep the bytes as they are; otherwise store one zlib stream. Versions
   // below 101 have no stored flag: their entries are always compressed.
   bool Stored = false;
-  std::int32_t FileTime = 0;  // MS-DOS date-time; kept from version 101 on
+  std::int32_t FileTime = 0;   // MS-DOS date-time; kept from version 101 on
   bool InstallAsFile = false;  // kept from version 102 on
   int CompressionLevel = 6;
   // Check value to store instead of the computed one (tests of damage).
@@ -49,8 +49,8 @@ struct TWrittenEntry {
 // the offsets an appended archive needs.
 class TVrArchiveStreamWriter {
  public:
-  TVrArchiveStreamWriter(TQsBigStream& stream, std::vector<std::string> names,
-                         bool inlineDirectory, std::int32_t version = VersionWritten);
+  TVrArchiveStreamWriter(TQsBigStream& stream, std::vector<std::string> names, bool inlineDirectory,
+                         std::int32_t version = VersionWritten);
   ~TVrArchiveStreamWriter();
   TVrArchiveStreamWriter(const TVrArchiveStreamWriter&) = delete;
   TVrArchiveStreamWriter& operator=(const TVrArchiveStreamWriter&) = delete;
@@ -62,7 +62,9 @@ class TVrArchiveStreamWriter {
   const TWrittenEntry& WriteBytes(std::string_view content, const TArchiveEntryOptions& options);
 
   int Written() const { return static_cast<int>(FWritten.size()); }
-  const TWrittenEntry& Entry(int index) const { return FWritten.at(static_cast<std::size_t>(index)); }
+  const TWrittenEntry& Entry(int index) const {
+    return FWritten.at(static_cast<std::size_t>(index));
+  }
   // Position of the directory: the archive's start when it is inline.
   std::int64_t DirectoryPosition() const { return FStart; }
 
@@ -96,8 +98,7 @@ class TVrArchiveWriter {
                 const TArchiveEntryOptions& options = {});
   // An entry whose content is read from a file while writing; without a
   // file time in the options the file's own is taken.
-  void AddFile(const std::string& name, const std::string& path,
-               TArchiveEntryOptions options = {});
+  void AddFile(const std::string& name, const std::string& path, TArchiveEntryOptions options = {});
 
   // Directory at offset 0, the entries' bytes behind it.
   void WriteSeparate(const std::string& fileName) const;

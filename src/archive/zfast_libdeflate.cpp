@@ -25,16 +25,16 @@ std::optional<std::string> InflateWhole(std::string_view compressed, std::uint64
   // buffer of the limit's size inflates to more than the limit.
   std::string out;
   const std::uint64_t ceiling = std::min<std::uint64_t>(limit, out.max_size());
-  std::uint64_t room =
-      std::min<std::uint64_t>(ceiling, std::max<std::uint64_t>(std::uint64_t{64} << 10,
-                                                                std::uint64_t{8} * compressed.size()));
+  std::uint64_t room = std::min<std::uint64_t>(
+      ceiling,
+      std::max<std::uint64_t>(std::uint64_t{64} << 10, std::uint64_t{8} * compressed.size()));
   while (true) {
     out.resize(static_cast<std::size_t>(room));
     std::size_t used = 0;
     std::size_t made = 0;
-    const libdeflate_result result = libdeflate_zlib_decompress_ex(
-        decompressor.get(), compressed.data(), compressed.size(), out.data(), out.size(), &used,
-        &made);
+    const libdeflate_result result =
+        libdeflate_zlib_decompress_ex(decompressor.get(), compressed.data(), compressed.size(),
+                                      out.data(), out.size(), &used, &made);
     if (result == LIBDEFLATE_SUCCESS) {
       out.resize(made);
       return out;

@@ -27,12 +27,9 @@ std::optional<std::string> InflateWhole(std::string_view compressed, std::uint64
   std::string out;
   inflater.Put(compressed, [&](const char* data, std::size_t size) { out.append(data, size); });
   switch (inflater.Finish()) {
-    case TInflateState::Finished:
-      return out;
-    case TInflateState::OverLimit:
-      return std::nullopt;
-    default:
-      throw base::EZDecompressionError("error");
+    case TInflateState::Finished: return out;
+    case TInflateState::OverLimit: return std::nullopt;
+    default: throw base::EZDecompressionError("error");
   }
 }
 

@@ -31,7 +31,8 @@ struct TInflater::TZState {
   std::vector<char> Buffer;
 };
 
-TInflater::TInflater(std::uint64_t outputLimit) : FZ(std::make_unique<TZState>()), FLimit(outputLimit) {
+TInflater::TInflater(std::uint64_t outputLimit)
+    : FZ(std::make_unique<TZState>()), FLimit(outputLimit) {
   if (inflateInit(&FZ->Stream) != Z_OK) {
     FState = TInflateState::Damaged;
     FProblem = "the inflater cannot start";
@@ -63,9 +64,8 @@ TInflateState TInflater::Put(std::string_view input, const TSink& sink) {
       break;
     }
     const std::uint64_t allowed = FLimit - FTotalOut;
-    const std::size_t room = allowed >= FZ->Buffer.size()
-                                 ? FZ->Buffer.size()
-                                 : static_cast<std::size_t>(allowed + 1);
+    const std::size_t room =
+        allowed >= FZ->Buffer.size() ? FZ->Buffer.size() : static_cast<std::size_t>(allowed + 1);
     z.next_out = reinterpret_cast<Bytef*>(FZ->Buffer.data());
     z.avail_out = static_cast<uInt>(room);
     const int status = inflate(&z, Z_NO_FLUSH);

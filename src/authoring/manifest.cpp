@@ -39,7 +39,9 @@ class TFields {
   }
 
   const std::string& Path() const { return FPath; }
-  std::string PathOf(const std::string& key) const { return FPath.empty() ? key : FPath + "." + key; }
+  std::string PathOf(const std::string& key) const {
+    return FPath.empty() ? key : FPath + "." + key;
+  }
 
   [[noreturn]] static void Fail(const std::string& field, const std::string& problem,
                                 TKind kind = TKind::Invalid) {
@@ -74,8 +76,8 @@ class TFields {
 
   static std::int64_t IntegerOf(const TJson& value, const std::string& field, std::int64_t minimum,
                                 std::int64_t maximum) {
-    const std::string range =
-        "expected a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+    const std::string range = "expected a whole number from " + std::to_string(minimum) + " to " +
+                              std::to_string(maximum);
     if (value.is_number_unsigned()) {
       const auto number = value.get<std::uint64_t>();
       // A non-negative number in the text arrives as unsigned; the lower
@@ -120,8 +122,9 @@ std::string Slashes(std::string name) {
 bool IsDeviceName(const std::string& stem) {
   const std::string upper = base::UpperCase932(stem);
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
-  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  return upper.size() == 4 &&
+         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
 }
 
 // A name on the medium, in the archive and in the installation folder: a
@@ -134,7 +137,8 @@ void CheckName(const std::string& name, const std::string& field) {
     if (!end && !base::IsCharStart(name, i)) continue;
     if (!end && name[i] != '\\') {
       const unsigned char c = static_cast<unsigned char>(name[i]);
-      if (c < 0x20 || std::string_view("<>:\"|?*/").find(static_cast<char>(c)) != std::string::npos) {
+      if (c < 0x20 ||
+          std::string_view("<>:\"|?*/").find(static_cast<char>(c)) != std::string::npos) {
         TFields::Fail(field, "\"" + name + "\" holds a character that file names cannot hold");
       }
       continue;
@@ -184,8 +188,8 @@ class TManifestReader {
     }
     TManifest manifest;
     manifest.FileName = FFileName;
-    TFields fields(root, "", {"settings", "setup", "archive", "picture", "capacity", "blockSize",
-                              "disks"});
+    TFields fields(root, "",
+                   {"settings", "setup", "archive", "picture", "capacity", "blockSize", "disks"});
     if (const TJson* value = fields.Find("settings")) {
       ReadSettings(*value, manifest);
     } else {
@@ -197,31 +201,33 @@ class TManifestReader {
     std::int64_t capacity = DefaultCapacity;
     if (const TJson* value = fields.Find("capacity")) capacity = CapacityOf(*value, "capacity");
     if (const auto blockSize = fields.Integer("blockSize", 1, 1 << 20)) {
-      if ((*blockSize & (*blockSize - 1)) != 0) TFields::Fail("blockSize", "expected a power of two");
+      if ((*blockSize & (*blockSize - 1)) != 0)
+        TFields::Fail("blockSize", "expected a power of two");
       manifest.BlockSize = *blockSize;
     }
     const TJson* disks = fields.Find("disks");
-    if (disks == nullptr) TFields::Fail("disks", "missing (one entry per disk, each with its files)");
+    if (disks == nullptr)
+      TFields::Fail("disks", "missing (one entry per disk, each with its files)");
     ReadDisks(*disks, capacity, manifest);
     return manifest;
   }
 
  private:
   void ReadSettings(const TJson& value, TManifest& manifest) {
-    TFields f(value, "settings",
-              {"Title", "SetupCaption", "FooterText", "DefaultDir", "ReadmeFile", "ShowReadme",
-               "ProgramFile", "MediaName", "RegistryKey", "BackgroundLayout", "ShowRuntimeButtons",
-               "SetupKind", "AddOnPackage", "FilesInArchive", "SpareFlag",
-               // refused below, each with its reason
-               "DiskIndex", "DiskCount", "DiskProgramSizes", "DiskDataSizes", "DiskSoundSizes",
-               "DiskMovieSizes", "ProgramSize", "DataSize", "SoundSize", "MovieSize", "PlainFiles",
-               "BackgroundPicture", "PictureSeed", "UninstallMode", "DataInstalled",
-               "InstalledFiles"});
+    TFields f(
+        value, "settings",
+        {"Title", "SetupCaption", "FooterText", "DefaultDir", "ReadmeFile", "ShowReadme",
+         "ProgramFile", "MediaName", "RegistryKey", "BackgroundLayout", "ShowRuntimeButtons",
+         "SetupKind", "AddOnPackage", "FilesInArchive", "SpareFlag",
+         // refused below, each with its reason
+         "DiskIndex", "DiskCount", "DiskProgramSizes", "DiskDataSizes", "DiskSoundSizes",
+         "DiskMovieSizes", "ProgramSize", "DataSize", "SoundSize", "MovieSize", "PlainFiles",
+         "BackgroundPicture", "PictureSeed", "UninstallMode", "DataInstalled", "InstalledFiles"});
     settings::TMoraInstallSet& s = manifest.Settings;
     const std::string computed = "is computed from the disks and their files; remove it";
-    for (const char* key : {"DiskIndex", "DiskCount", "DiskProgramSizes", "DiskDataSizes",
-                            "DiskSoundSizes", "DiskMovieSizes", "ProgramSize", "DataSize",
-                            "SoundSize", "MovieSize", "PlainFiles"}) {
+    for (const char* key :
+         {"DiskIndex", "DiskCount", "DiskProgramSizes", "DiskDataSizes", "DiskSoundSizes",
+          "DiskMovieSizes", "ProgramSize", "DataSize", "SoundSize", "MovieSize", "PlainFiles"}) {
       f.Refuse(key, computed);
     }
     for (const char* key : {"BackgroundPicture", "PictureSeed"}) {
@@ -232,7 +238,8 @@ class TManifestReader {
     }
     s.Title = f.Text("Title").value_or("");
     if (s.Title.empty()) {
-      TFields::Fail(f.PathOf("Title"), "missing or empty (it names the program group and the lock)");
+      TFields::Fail(f.PathOf("Title"),
+                    "missing or empty (it names the program group and the lock)");
     }
     s.SetupCaption = f.Text("SetupCaption").value_or("");
     s.FooterText = f.Text("FooterText").value_or("");
@@ -267,7 +274,8 @@ class TManifestReader {
       }
       if (base::SameText932(*name, "install.dat") || base::SameText932(*name, "game.dat") ||
           base::SameText932(*name, "game.ext") || IsArchiveVolumeName(*name)) {
-        TFields::Fail(f.PathOf("name"), "\"" + *name + "\" is the name of the disk's settings or archive");
+        TFields::Fail(f.PathOf("name"),
+                      "\"" + *name + "\" is the name of the disk's settings or archive");
       }
       manifest.SetupName = *name;
     }
@@ -309,8 +317,8 @@ class TManifestReader {
     picture.Name = Slashes(f.Text("name").value_or(stem + ".vnt"));
     CheckName(picture.Name, f.PathOf("name"));
     // Seeds are 32-bit; one given as an unsigned number keeps its bits.
-    picture.Seed = static_cast<std::int32_t>(static_cast<std::uint32_t>(
-        f.Integer("seed", INT32_MIN, UINT32_MAX).value_or(0)));
+    picture.Seed = static_cast<std::int32_t>(
+        static_cast<std::uint32_t>(f.Integer("seed", INT32_MIN, UINT32_MAX).value_or(0)));
     picture.Shuffled = f.Flag("shuffled").value_or(true);
     if (const auto compression = f.Text("compression")) {
       using pictures::vint::TCompression;
@@ -346,13 +354,15 @@ class TManifestReader {
   std::int64_t CapacityOf(const TJson& value, const std::string& field) {
     if (value.is_string()) {
       if (const auto capacity = ParseCapacity(value.get<std::string>())) return *capacity;
-      TFields::Fail(field, "expected bytes, a size such as \"650MiB\" or \"4.7GB\", \"cd\" or \"dvd\"");
+      TFields::Fail(field,
+                    "expected bytes, a size such as \"650MiB\" or \"4.7GB\", \"cd\" or \"dvd\"");
     }
     return TFields::IntegerOf(value, field, 1, INT64_MAX);
   }
 
   void ReadDisks(const TJson& value, std::int64_t capacity, TManifest& manifest) {
-    if (!value.is_array() || value.empty()) TFields::Fail("disks", "expected a list of at least one disk");
+    if (!value.is_array() || value.empty())
+      TFields::Fail("disks", "expected a list of at least one disk");
     if (value.size() > MaxDisks) {
       TFields::Fail("disks", "lists " + std::to_string(value.size()) + " disks; at most " +
                                  std::to_string(MaxDisks) + " are taken");
@@ -491,7 +501,8 @@ class TManifestReader {
   std::string ExistingFile(const std::string& path932, const std::string& field) const {
     const std::string path = Resolve(path932);
     if (!platform::FileExists(path)) {
-      TFields::Fail(field, platform::DirectoryExists(path) ? "is a folder, not a file" : "no such file",
+      TFields::Fail(field,
+                    platform::DirectoryExists(path) ? "is a folder, not a file" : "no such file",
                     TKind::MissingFile);
     }
     return path;
@@ -530,8 +541,8 @@ TManifest LoadManifest(const std::string& fileName) {
   }
   const std::int64_t size = platform::GetFileSize(fileName).value_or(0);
   if (size > MaxManifestSize) {
-    throw EManifestError("manifest", fileName + ": " + std::to_string(size) +
-                                         " bytes is too large for a manifest");
+    throw EManifestError(
+        "manifest", fileName + ": " + std::to_string(size) + " bytes is too large for a manifest");
   }
   return ParseManifest(platform::ReadFileBytes(fileName), fileName);
 }
@@ -561,14 +572,15 @@ std::optional<std::int32_t> ParseDosTime(const std::string& text) {
     return std::nullopt;
   }
   const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const std::uint32_t time = static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
   return static_cast<std::int32_t>((date << 16) | time);
 }
 
 std::optional<std::int64_t> ParseCapacity(const std::string& text) {
   if (text == "cd") return DefaultCapacity;
-  if (text == "cd700") return 734003200;       // 700 MiB
-  if (text == "dvd") return 4700372992;        // single-layer DVD
+  if (text == "cd700") return 734003200;  // 700 MiB
+  if (text == "dvd") return 4700372992;   // single-layer DVD
   std::size_t i = 0;
   std::int64_t whole = 0;
   while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
@@ -589,8 +601,8 @@ std::optional<std::int64_t> ParseCapacity(const std::string& text) {
   }
   while (i < text.size() && text[i] == ' ') ++i;
   static constexpr std::pair<const char*, std::int64_t> Units[] = {
-      {"", 1},           {"B", 1},          {"KB", 1000},           {"MB", 1000000},
-      {"GB", 1000000000}, {"KiB", 1024},    {"MiB", 1048576},       {"GiB", 1073741824}};
+      {"", 1},       {"B", 1},         {"KB", 1000},       {"MB", 1000000}, {"GB", 1000000000},
+      {"KiB", 1024}, {"MiB", 1048576}, {"GiB", 1073741824}};
   const std::string unit = text.substr(i);
   for (const auto& [name, factor] : Units) {
     if (unit != name) continue;

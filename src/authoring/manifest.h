@@ -24,8 +24,7 @@ class EManifestError : public base::Exception {
   // What went wrong, for the command's exit code.
   enum class TKind { Invalid, MissingFile, DoesNotFit };
 
-  EManifestError(const std::string& field, const std::string& problem,
-                 TKind kind = TKind::Invalid)
+  EManifestError(const std::string& field, const std::string& problem, TKind kind = TKind::Invalid)
       : base::Exception(field + ": " + problem), FField(field), FKind(kind) {}
 
   const std::string& Field() const { return FField; }
@@ -73,8 +72,8 @@ struct TManifestDisk {
 };
 
 struct TManifestPicture {
-  std::string Source;  // PNG or JPEG (932 drive path)
-  std::string Name;    // the archive entry; BackgroundPicture
+  std::string Source;     // PNG or JPEG (932 drive path)
+  std::string Name;       // the archive entry; BackgroundPicture
   std::int32_t Seed = 0;  // PictureSeed
   bool Shuffled = true;
   // Unset: JPEG sources keep their JPEG stream, PNG sources are deflated.

@@ -51,7 +51,9 @@ std::int32_t DosTimeNow() {
   return static_cast<std::int32_t>((date << 16) | time);
 }
 
-bool IsTopLevel(const std::string& name) { return base::LastPathDelimiter(name) == std::string::npos; }
+bool IsTopLevel(const std::string& name) {
+  return base::LastPathDelimiter(name) == std::string::npos;
+}
 
 enum class TStorage { Loose, Entry, InstallAsFile };
 
@@ -63,8 +65,8 @@ std::map<std::uint32_t, pictures::TVintTileRef> RepeatedTiles(const pictures::TD
                                                               int tileWidth, int tileHeight) {
   std::map<std::uint32_t, pictures::TVintTileRef> refs;
   if (surface.Empty()) return refs;
-  const auto grid = pictures::vint::MakeTileGrid(surface.Width(), surface.Height(), tileWidth,
-                                                 tileHeight);
+  const auto grid =
+      pictures::vint::MakeTileGrid(surface.Width(), surface.Height(), tileWidth, tileHeight);
   const int bits = surface.BitsPerPixel();
   std::map<std::string, std::uint32_t> firstWithPixels;
   for (std::uint64_t n = 0; n < grid.Count(); ++n) {
@@ -89,7 +91,7 @@ std::map<std::uint32_t, pictures::TVintTileRef> RepeatedTiles(const pictures::TD
 
 // One file of a disk as planned, and then as written.
 struct TItem {
-  std::string Field;  // the manifest field that put it there
+  std::string Field;   // the manifest field that put it there
   std::string Source;  // the file to read; empty when Content holds the bytes
   const std::string* Content = nullptr;
   std::string Name;
@@ -235,7 +237,7 @@ class TPacker {
       // game.dat beside their install.dat.
       disk.Placement = d == 0 ? FPlacement
                               : (FPlacement == TPlacement::Companion ? TPlacement::Companion
-                                                                      : TPlacement::Separate);
+                                                                     : TPlacement::Separate);
       disk.Folder = FOutput + disk.Disk->Folder + "\\";
       for (const TManifestFile& file : disk.Disk->Files) disk.Items.push_back(ItemOf(file));
       FDisks.push_back(std::move(disk));
@@ -302,8 +304,8 @@ class TPacker {
                                                   FSetupProgram);
         FPe->CheckRoom();
       } catch (const base::EDamagedData& e) {
-        throw EManifestError(FSetupField, "the resource placement needs a Windows program: " +
-                                              e.Message());
+        throw EManifestError(FSetupField,
+                             "the resource placement needs a Windows program: " + e.Message());
       } catch (const base::ERangeError& e) {
         throw EManifestError(FSetupField, e.Message());
       }
@@ -360,9 +362,7 @@ class TPacker {
     return item;
   }
 
-  bool NeedsUninstaller() const {
-    return FSettings.SetupKind != 2 && FSettings.AddOnPackage == 0;
-  }
+  bool NeedsUninstaller() const { return FSettings.SetupKind != 2 && FSettings.AddOnPackage == 0; }
 
   void PlanUninstaller() {
     const TItem* listed = nullptr;
@@ -452,28 +452,32 @@ class TPacker {
     std::vector<const TItem*> loose;
     std::vector<const TItem*> entries;
     for (const TItem& item : disk.Items) {
-      const std::string field = item.Field + (item.Field.find('[') != std::string::npos ? ".name" : "");
+      const std::string field =
+          item.Field + (item.Field.find('[') != std::string::npos ? ".name" : "");
       for (const auto& [name, what] : reserved) {
         if (base::SameText932(item.Name, name)) {
           throw EManifestError(field, Quoted(item.Name) + " is " + what);
         }
       }
       if (IsTopLevel(item.Name) && IsArchiveVolumeName(item.Name)) {
-        throw EManifestError(field, Quoted(item.Name) + " is the name of a volume of the disk's archive");
+        throw EManifestError(field,
+                             Quoted(item.Name) + " is the name of a volume of the disk's archive");
       }
       auto& own = item.Storage == TStorage::Loose ? loose : entries;
       auto& other = item.Storage == TStorage::Loose ? entries : loose;
       for (const TItem* earlier : own) {
         if (base::SameText932(earlier->Name, item.Name)) {
-          throw EManifestError(field, Quoted(item.Name) + " is already on this disk (" +
-                                          earlier->Field + ")");
+          throw EManifestError(
+              field, Quoted(item.Name) + " is already on this disk (" + earlier->Field + ")");
         }
       }
       for (const TItem* earlier : other) {
         if (base::SameText932(earlier->Name, item.Name)) {
           throw EManifestError(field, Quoted(item.Name) +
                                           " is both a loose file and an archive entry on this "
-                                          "disk (" + earlier->Field + "); the loose file would be "
+                                          "disk (" +
+                                          earlier->Field +
+                                          "); the loose file would be "
                                           "read instead of the entry");
         }
       }
@@ -491,9 +495,9 @@ class TPacker {
           for (const TItem& earlier : FDisks[e].Items) {
             if (earlier.Part == TPart::Extra || earlier.Field == "picture") continue;
             if (base::SameText932(earlier.Name, item.Name)) {
-              throw EManifestError(item.Field + ".name", Quoted(item.Name) + " is also installed from disk " +
-                                                             std::to_string(e + 1) + " (" +
-                                                             earlier.Field + ")");
+              throw EManifestError(item.Field + ".name",
+                                   Quoted(item.Name) + " is also installed from disk " +
+                                       std::to_string(e + 1) + " (" + earlier.Field + ")");
             }
           }
         }
@@ -507,7 +511,8 @@ class TPacker {
   void CheckRequiredFiles() const {
     auto check = [&](const std::string& name, const std::string& field, const std::string& what) {
       for (const TDiskPlan& disk : FDisks) {
-        if (disk.Index == 0 && disk.SetupIsUninstaller && base::SameText932(name, UninstallerName)) {
+        if (disk.Index == 0 && disk.SetupIsUninstaller &&
+            base::SameText932(name, UninstallerName)) {
           return;
         }
         for (const TItem& item : disk.Items) {
@@ -519,7 +524,8 @@ class TPacker {
                                           "installation writes");
         }
       }
-      throw EManifestError(field, Quoted(name) + ", " + what + ", is not among the program files of any disk");
+      throw EManifestError(
+          field, Quoted(name) + ", " + what + ", is not among the program files of any disk");
     };
     const bool launches = FSettings.SetupKind != 2 && FSettings.AddOnPackage == 0;
     if (launches) {
@@ -540,8 +546,9 @@ class TPacker {
     }
     if (!platform::FindFiles(disk.Folder).empty()) {
       throw EManifestError(disk.Disk->Field + ".folder",
-                           disk.Folder + " already holds files; remove them or choose another "
-                                         "output folder");
+                           disk.Folder +
+                               " already holds files; remove them or choose another "
+                               "output folder");
     }
   }
 
@@ -563,7 +570,8 @@ class TPacker {
 
   std::int64_t DirectorySize(const TDiskPlan& disk) const {
     archive::TDirectory directory;
-    for (const std::string& name : EntryNames(disk)) directory.Entries.push_back({name, 0, 0, 0, 0, 0});
+    for (const std::string& name : EntryNames(disk))
+      directory.Entries.push_back({name, 0, 0, 0, 0, 0});
     return archive::EncodedDirectorySize(directory);
   }
 
@@ -614,7 +622,8 @@ class TPacker {
     }
     if (used <= disk.Disk->Capacity) return;
     std::int64_t running = used - looseAndEntries;
-    const std::string where = "disk " + std::to_string(disk.Index + 1) + " (" + disk.Disk->Folder + ")";
+    const std::string where =
+        "disk " + std::to_string(disk.Index + 1) + " (" + disk.Disk->Folder + ")";
     if (running > disk.Disk->Capacity) {
       throw EManifestError(disk.Disk->Field + ".capacity",
                            "the setup program, install.dat and archive directory of " + where +
@@ -628,11 +637,12 @@ class TPacker {
       const std::string size = written || item->Storage == TStorage::Loose || item->Stored
                                    ? Thousands(bytes) + " bytes"
                                    : "uncompressed " + Thousands(item->Size) + " bytes";
-      throw EManifestError(item->Field + (item->Field.find('[') != std::string::npos ? ".path" : ""),
-                           Quoted(item->Name) + " (" + size + ") does not fit on " + where +
-                               ": with it the disk holds " + Thousands(running) + " of its " +
-                               Thousands(disk.Disk->Capacity) + " bytes",
-                           TKind::DoesNotFit);
+      throw EManifestError(
+          item->Field + (item->Field.find('[') != std::string::npos ? ".path" : ""),
+          Quoted(item->Name) + " (" + size + ") does not fit on " + where +
+              ": with it the disk holds " + Thousands(running) + " of its " +
+              Thousands(disk.Disk->Capacity) + " bytes",
+          TKind::DoesNotFit);
     }
   }
 
@@ -696,8 +706,10 @@ class TPacker {
         // Data entries grow the installed game.dat by their stored bytes;
         // files are written with their whole content.
         const std::int64_t bytes = item.Storage == TStorage::Entry ? item.Written : item.Installed;
-        const int part = item.Part == TPart::Data ? 1 : item.Part == TPart::Sound ? 2
-                         : item.Part == TPart::Movie ? 3 : 0;
+        const int part = item.Part == TPart::Data    ? 1
+                         : item.Part == TPart::Sound ? 2
+                         : item.Part == TPart::Movie ? 3
+                                                     : 0;
         disk.Sizes[static_cast<std::size_t>(part)] += bytes;
         if (item.Field == "picture") {
           if (pictureCounted) continue;
@@ -777,8 +789,8 @@ class TPacker {
       }
       case TPlacement::Appended: {
         CopyFile(FSetupProgram, setup, created);
-        open.File = std::make_unique<platform::TFileStream>(setup,
-                                                            platform::TFileStream::TMode::OpenReadWrite);
+        open.File = std::make_unique<platform::TFileStream>(
+            setup, platform::TFileStream::TMode::OpenReadWrite);
         // Offsets of an appended archive are positions in the program file.
         open.Stream = std::make_unique<TFileWindowStream>(*open.File, 0);
         open.Writer = std::make_unique<archive::TVrArchiveStreamWriter>(*open.Stream, names, true);
@@ -786,7 +798,8 @@ class TPacker {
       }
       case TPlacement::Resource: {
         created.File(setup);
-        open.File = std::make_unique<platform::TFileStream>(setup, platform::TFileStream::TMode::Create);
+        open.File =
+            std::make_unique<platform::TFileStream>(setup, platform::TFileStream::TMode::Create);
         open.Pe = std::move(FPe);
         const std::int64_t start = open.Pe->Begin(*open.File, ResourceName, ResourceType);
         // Offsets of a resource's archive count from the resource's start.
@@ -800,8 +813,7 @@ class TPacker {
   void CloseArchive(TDiskPlan& disk, TOpenArchive& open, TCreated& created) {
     const std::string directory = open.Writer->Finish();
     switch (disk.Placement) {
-      case TPlacement::Separate:
-        break;
+      case TPlacement::Separate: break;
       case TPlacement::Companion:
         platform::WriteFileAtomic(archive::CompanionFileName(disk.Folder + ArchiveName), directory);
         break;
@@ -811,9 +823,7 @@ class TPacker {
         open.Stream->Write(trailer.data(), static_cast<std::int64_t>(trailer.size()));
         break;
       }
-      case TPlacement::Resource:
-        open.Pe->Finish(*open.File, open.Stream->GetSize());
-        break;
+      case TPlacement::Resource: open.Pe->Finish(*open.File, open.Stream->GetSize()); break;
     }
     open.Writer.reset();
     RecordVolumes(open, created);
@@ -841,9 +851,9 @@ class TPacker {
       options.FileTime = item.FileTime;
       options.InstallAsFile = item.Storage == TStorage::InstallAsFile;
       options.CompressionLevel = FManifest.CompressionLevel;
-      const archive::TWrittenEntry& written =
-          item.Content != nullptr ? writer.WriteBytes(*item.Content, options)
-                                  : writer.WriteFile(item.Source, options);
+      const archive::TWrittenEntry& written = item.Content != nullptr
+                                                  ? writer.WriteBytes(*item.Content, options)
+                                                  : writer.WriteFile(item.Source, options);
       item.Written = written.StoredSize;
       item.Installed = written.ContentSize;
     }
@@ -904,7 +914,8 @@ int MediaKindOfName(const std::string& name) {
   const std::size_t dot = file.rfind('.');
   if (dot == std::string::npos) return 0;
   const std::string extension = base::LowerCase932(file.substr(dot));
-  if (std::string_view(".mp2.mp3.wma.wav.mid.ogg").find(extension) != std::string_view::npos) return 1;
+  if (std::string_view(".mp2.mp3.wma.wav.mid.ogg").find(extension) != std::string_view::npos)
+    return 1;
   if (std::string_view(".avi.wmv.asf.mpg.mpeg").find(extension) != std::string_view::npos) return 2;
   return 0;
 }

@@ -244,7 +244,8 @@ void TPeResourceWriter::ReadResources(std::uint32_t rva, std::uint32_t /*size*/)
   base::TLittleEndianReader r(FImage, FSourceName);
   auto at = [&](std::uint32_t relative, std::string_view field) {
     const std::uint64_t position = std::uint64_t{root} + relative;
-    if (position > FImage.size()) r.Fail(field, "offset " + std::to_string(relative) + " lies beyond the end");
+    if (position > FImage.size())
+      r.Fail(field, "offset " + std::to_string(relative) + " lies beyond the end");
     r.Seek(static_cast<std::size_t>(position), field);
   };
   auto readId = [&](std::uint32_t nameField) {
@@ -269,8 +270,7 @@ void TPeResourceWriter::ReadResources(std::uint32_t rva, std::uint32_t /*size*/)
         const std::string_view field = LevelNames[level];
         at(directory, field);
         r.Skip(pe::ResourceNamedCount, field);
-        const std::uint32_t count =
-            std::uint32_t{r.ReadUInt16(field)} + r.ReadUInt16(field);
+        const std::uint32_t count = std::uint32_t{r.ReadUInt16(field)} + r.ReadUInt16(field);
         r.RequireItems(count, pe::ResourceEntrySize, field);
         const std::size_t entries = r.Position();
         for (std::uint32_t i = 0; i < count; ++i) {
@@ -401,7 +401,8 @@ std::string TPeResourceWriter::BuildTree(std::uint32_t sectionRva) {
   FPayloadOffset = static_cast<std::uint32_t>(offset);
 
   std::string tree(static_cast<std::size_t>(offset), '\0');
-  auto putTable = [&](std::uint64_t at, const std::vector<std::pair<const TId*, std::uint32_t>>& entries) {
+  auto putTable = [&](std::uint64_t at,
+                      const std::vector<std::pair<const TId*, std::uint32_t>>& entries) {
     std::uint16_t named = 0;
     for (const auto& entry : entries) named += entry.first->IsNumber ? 0 : 1;
     Put16(tree, static_cast<std::size_t>(at + pe::ResourceNamedCount), named);
@@ -436,7 +437,8 @@ std::string TPeResourceWriter::BuildTree(std::uint32_t sectionRva) {
       const TId& nameId = FLeaves[name.First].Name;
       if (!nameId.IsNumber) putString(name.String, nameId);
       putEntry(type.Directory + pe::ResourceTableSize + n * pe::ResourceEntrySize,
-               nameField(nameId, name.String), HighBit | static_cast<std::uint32_t>(name.Directory));
+               nameField(nameId, name.String),
+               HighBit | static_cast<std::uint32_t>(name.Directory));
       typeEntries.push_back({&nameId, 0});
       std::vector<std::pair<const TId*, std::uint32_t>> languageEntries;
       static const TId Numbered{true, 0, {}};
@@ -449,7 +451,8 @@ std::string TPeResourceWriter::BuildTree(std::uint32_t sectionRva) {
         languageEntries.push_back({&Numbered, 0});
         const std::uint64_t data = leaf.IsNew ? FPayloadOffset : dataOffsets[index];
         Put32(tree, static_cast<std::size_t>(entry), sectionRva + static_cast<std::uint32_t>(data));
-        Put32(tree, static_cast<std::size_t>(entry + 4), static_cast<std::uint32_t>(leaf.Data.size()));
+        Put32(tree, static_cast<std::size_t>(entry + 4),
+              static_cast<std::uint32_t>(leaf.Data.size()));
         Put32(tree, static_cast<std::size_t>(entry + 8), leaf.CodePage);
         if (leaf.IsNew) {
           FPayloadEntry = static_cast<std::uint32_t>(entry);
@@ -499,7 +502,8 @@ std::int64_t TPeResourceWriter::Begin(platform::TStream& out, const std::string&
 
 void TPeResourceWriter::Finish(platform::TStream& out, std::int64_t size) {
   if (!FBegun) throw base::ERangeError(FSourceName + ": Finish before Begin");
-  const std::uint64_t sectionData = std::uint64_t{FPayloadOffset} + static_cast<std::uint64_t>(size);
+  const std::uint64_t sectionData =
+      std::uint64_t{FPayloadOffset} + static_cast<std::uint64_t>(size);
   const std::uint64_t imageSize = AlignUp(FSectionRva + sectionData, FSectionAlignment);
   if (size < 0 || size > MaxResourceSize || imageSize >= MaxImageSize) {
     throw base::ERangeError(FSourceName + ": a resource of " + std::to_string(size) +
@@ -529,7 +533,8 @@ void TPeResourceWriter::Finish(platform::TStream& out, std::int64_t size) {
   for (std::size_t i = 0; i < FSections.size(); ++i) {
     const std::size_t at = FSectionTable + i * pe::SectionHeaderSize;
     if (std::string_view(headers.data() + at, pe::SectionNameSize) ==
-        std::string(NewSectionName) + std::string(pe::SectionNameSize - NewSectionName.size(), '\0')) {
+        std::string(NewSectionName) +
+            std::string(pe::SectionNameSize - NewSectionName.size(), '\0')) {
       headers.replace(at, pe::SectionNameSize, OldSectionName);
     }
   }

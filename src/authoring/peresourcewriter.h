@@ -102,8 +102,8 @@ class TPeResourceWriter {
   // Set by Begin.
   std::int64_t FSectionFileOffset = 0;
   std::uint32_t FSectionRva = 0;
-  std::uint32_t FPayloadOffset = 0;    // inside the section
-  std::uint32_t FPayloadEntry = 0;     // offset of its data entry, inside the section
+  std::uint32_t FPayloadOffset = 0;  // inside the section
+  std::uint32_t FPayloadEntry = 0;   // offset of its data entry, inside the section
   bool FBegun = false;
 };
 

@@ -6,9 +6,9 @@
 
 namespace mora::base {
 
-TLittleEndianReader::TLittleEndianReader(const void* data, std::size_t size,
-                                         std::string sourceName)
-    : FData(static_cast<const std::uint8_t*>(data)), FSize(size),
+TLittleEndianReader::TLittleEndianReader(const void* data, std::size_t size, std::string sourceName)
+    : FData(static_cast<const std::uint8_t*>(data)),
+      FSize(size),
       FSourceName(std::move(sourceName)) {}
 
 std::string DamageMessage(std::string_view source, std::int64_t offset, std::string_view field,
@@ -43,8 +43,8 @@ void TLittleEndianReader::RequireItems(std::uint64_t count, std::size_t itemSize
                                        std::string_view field) const {
   const std::uint64_t left = FSize - FPosition;
   if (itemSize != 0 && count > left / itemSize) {
-    Fail(field, "count " + std::to_string(count) + " exceeds the " + std::to_string(left) +
-                    " bytes left");
+    Fail(field,
+         "count " + std::to_string(count) + " exceeds the " + std::to_string(left) + " bytes left");
   }
 }
 

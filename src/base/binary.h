@@ -16,8 +16,8 @@ namespace mora::base {
 std::string DamageMessage(std::string_view source, std::int64_t offset, std::string_view field,
                           std::string_view problem);
 // Throws EDamagedData with that message.
-[[noreturn]] void FailDamaged(std::string_view source, std::int64_t offset,
-                              std::string_view field, std::string_view problem);
+[[noreturn]] void FailDamaged(std::string_view source, std::int64_t offset, std::string_view field,
+                              std::string_view problem);
 
 class TLittleEndianReader {
  public:

@@ -18,10 +18,10 @@ class Exception : public std::exception {
   std::string FMessage;
 };
 
-#define MORA_DECLARE_ERROR(Name, Base)            \
-  class Name : public Base {                      \
-   public:                                        \
-    using Base::Base;                             \
+#define MORA_DECLARE_ERROR(Name, Base) \
+  class Name : public Base {           \
+   public:                             \
+    using Base::Base;                  \
   }
 
 // Stream failures: short reads ("ストリームからの読み込みエラー"), short writes,

@@ -143,7 +143,8 @@ std::u16string Decode932(std::string_view text, bool lossy) {
     } else {
       const char16_t unit = SingleByteToUnit(byte);
       if (unit == NoMapping && byte != 0) {
-        if (!lossy) FailConvert("Shift-JIS text has no character for the byte", i, text.substr(i, 1));
+        if (!lossy)
+          FailConvert("Shift-JIS text has no character for the byte", i, text.substr(i, 1));
         out += u'\uFFFD';
       } else {
         out += unit;
@@ -218,9 +219,13 @@ std::string ShiftSingleByteLetters(std::string_view text, char first, char last,
 
 }  // namespace
 
-std::string UpperCase932(std::string_view text) { return ShiftSingleByteLetters(text, 'a', 'z', -32); }
+std::string UpperCase932(std::string_view text) {
+  return ShiftSingleByteLetters(text, 'a', 'z', -32);
+}
 
-std::string LowerCase932(std::string_view text) { return ShiftSingleByteLetters(text, 'A', 'Z', 32); }
+std::string LowerCase932(std::string_view text) {
+  return ShiftSingleByteLetters(text, 'A', 'Z', 32);
+}
 
 int CompareText932(std::string_view a, std::string_view b) {
   // Lower-casing only touches single-byte letters, so comparing the mapped
@@ -247,11 +252,14 @@ std::string Utf16ToCp932(std::u16string_view text) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     const int code = UnitToCode(text[i]);
     if (code < 0) {
-      throw EConvertError("the character U+" + [&] {
-        char buffer[8];
-        std::snprintf(buffer, sizeof buffer, "%04X", static_cast<unsigned>(text[i]));
-        return std::string(buffer);
-      }() + " at position " + std::to_string(i) + " has no Shift-JIS code");
+      throw EConvertError("the character U+" +
+                          [&] {
+                            char buffer[8];
+                            std::snprintf(buffer, sizeof buffer, "%04X",
+                                          static_cast<unsigned>(text[i]));
+                            return std::string(buffer);
+                          }() +
+                          " at position " + std::to_string(i) + " has no Shift-JIS code");
     }
     if (code > 0xFF) {
       out += static_cast<char>(code >> 8);
@@ -272,7 +280,8 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
     const std::size_t start = pos;
     const long code = DecodeUtf8(utf8, pos);
     if (code < 0) {
-      FailConvert("invalid UTF-8", start, utf8.substr(start, std::min<std::size_t>(4, utf8.size() - start)));
+      FailConvert("invalid UTF-8", start,
+                  utf8.substr(start, std::min<std::size_t>(4, utf8.size() - start)));
     }
     if (code >= 0x10000) {
       const long v = code - 0x10000;

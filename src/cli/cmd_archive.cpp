@@ -81,8 +81,7 @@ std::optional<std::vector<TNamePattern>> CompilePatterns(const TSelection& selec
     try {
       patterns.emplace_back(base::Utf8ToCp932(text));
     } catch (const base::EConvertError&) {
-      std::cerr << "mora: --include " << text
-                << ": not a name that code page 932 can hold\n";
+      std::cerr << "mora: --include " << text << ": not a name that code page 932 can hold\n";
       return std::nullopt;
     }
   }
@@ -241,8 +240,8 @@ int ExtractArchive(const std::string& argument, const std::string& outputArgumen
   const auto patterns = CompilePatterns(selection);
   if (!patterns) return ExitUsage;
   return WithArchive(argument, [&](TVrFileCollection& collection) {
-    std::string folder = outputArgument.empty() ? platform::CurrentFolder()
-                                                : PathArgument(outputArgument);
+    std::string folder =
+        outputArgument.empty() ? platform::CurrentFolder() : PathArgument(outputArgument);
     if (!base::EndsWithPathDelimiter(folder)) folder += '\\';
 
     std::vector<int> chosen;
@@ -295,8 +294,7 @@ int ExtractArchive(const std::string& argument, const std::string& outputArgumen
         return ExitDamaged;
       } catch (...) {
         progress.Clear();
-        return ReportFailure(std::current_exception(),
-                             argument + ": " + ToTerminal(file.Name()));
+        return ReportFailure(std::current_exception(), argument + ": " + ToTerminal(file.Name()));
       }
     }
     progress.Clear();
@@ -330,8 +328,7 @@ int TestArchive(const std::string& argument) {
         return ExitDamaged;
       }
       // Entries installed as files carry the check value of their content.
-      if (file.InstallAsFile != 0 && file.CRC != 0 &&
-          content.CRC() != file.CRC) {
+      if (file.InstallAsFile != 0 && file.CRC != 0 && content.CRC() != file.CRC) {
         std::cout << argument << ": " << ToTerminal(file.Name())
                   << ": check value does not match\n";
         return ExitDamaged;
@@ -342,8 +339,7 @@ int TestArchive(const std::string& argument) {
   });
 }
 
-const char* const MediumHelp =
-    "game.dat, a setup program carrying the archive, or a medium folder";
+const char* const MediumHelp = "game.dat, a setup program carrying the archive, or a medium folder";
 
 void AddSelectionOptions(CLI::App& command, TSelection& selection) {
   command
@@ -362,8 +358,7 @@ const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
     auto archive = std::make_shared<std::string>();
     auto json = std::make_shared<bool>(false);
     auto selection = std::make_shared<TSelection>();
-    command->add_option("MEDIUM", *archive, MediumHelp)
-        ->required();
+    command->add_option("MEDIUM", *archive, MediumHelp)->required();
     command->add_flag("--json", *json, "Print a JSON array of the entries");
     AddSelectionOptions(*command, *selection);
     command->callback([archive, json, selection, &exitCode] {
@@ -376,8 +371,7 @@ const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
     auto output = std::make_shared<std::string>();
     auto names = std::make_shared<std::vector<std::string>>();
     auto selection = std::make_shared<TSelection>();
-    command->add_option("MEDIUM", *archive, MediumHelp)
-        ->required();
+    command->add_option("MEDIUM", *archive, MediumHelp)->required();
     command->add_option("-o,--output", *output, "Folder to extract into (default: current)");
     AddSelectionOptions(*command, *selection);
     command->add_option("NAME", *names, "Entries to extract (default: all current ones)");
@@ -388,8 +382,7 @@ const TCommandRegistration Registration(20, [](CLI::App& app, int& exitCode) {
   {
     auto* command = app.add_subcommand("test", "Check every entry of a game archive");
     auto archive = std::make_shared<std::string>();
-    command->add_option("MEDIUM", *archive, MediumHelp)
-        ->required();
+    command->add_option("MEDIUM", *archive, MediumHelp)->required();
     command->callback([archive, &exitCode] { exitCode = TestArchive(*archive); });
   }
 });

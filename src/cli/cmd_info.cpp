@@ -76,9 +76,9 @@ const char* SetupKindName(int kind) {
 std::vector<std::string> SetFlags(const TMoraInstallSet& s) {
   std::vector<std::string> flags;
   const std::pair<const char*, std::uint8_t> all[] = {
-      {"ShowReadme", s.ShowReadme},         {"ShowRuntimeButtons", s.ShowRuntimeButtons},
-      {"UninstallMode", s.UninstallMode},   {"AddOnPackage", s.AddOnPackage},
-      {"DataInstalled", s.DataInstalled},   {"FilesInArchive", s.FilesInArchive},
+      {"ShowReadme", s.ShowReadme},       {"ShowRuntimeButtons", s.ShowRuntimeButtons},
+      {"UninstallMode", s.UninstallMode}, {"AddOnPackage", s.AddOnPackage},
+      {"DataInstalled", s.DataInstalled}, {"FilesInArchive", s.FilesInArchive},
       {"SpareFlag", s.SpareFlag}};
   for (const auto& [name, value] : all) {
     if (value != 0) flags.push_back(name);
@@ -89,10 +89,10 @@ std::vector<std::string> SetFlags(const TMoraInstallSet& s) {
 // The archive as found, summed up.
 struct TArchiveInfo {
   installer::TArchivePlacement Placement = installer::TArchivePlacement::None;
-  std::string File;            // the file that holds it (932 path)
-  std::string Companion;       // the ".ext" directory file, when the directory lies there
-  int Volumes = 0;             // volume files .001 ... beside a separate file
-  std::int64_t Directory = -1; // position of an appended archive's directory
+  std::string File;             // the file that holds it (932 path)
+  std::string Companion;        // the ".ext" directory file, when the directory lies there
+  int Volumes = 0;              // volume files .001 ... beside a separate file
+  std::int64_t Directory = -1;  // position of an appended archive's directory
   int Entries = 0;
   std::int64_t StoredBytes = 0;
   bool HasPicture = false;
@@ -185,8 +185,8 @@ ordered_json ArchiveJson(const TArchiveInfo& info) {
 
 void PrintSizes(const char* label, std::int64_t program, std::int64_t data, std::int64_t sound,
                 std::int64_t movie) {
-  std::cout << "  " << label << ": program " << program << ", data " << data << ", sound "
-            << sound << ", movie " << movie << "\n";
+  std::cout << "  " << label << ": program " << program << ", data " << data << ", sound " << sound
+            << ", movie " << movie << "\n";
 }
 
 void PrintText(const installer::TMediumSettings& loaded, const TArchiveInfo* archive) {
@@ -195,9 +195,7 @@ void PrintText(const installer::TMediumSettings& loaded, const TArchiveInfo* arc
     std::cout << "Title:       " << ToTerminal(s.Title) << "\n"
               << "Settings:    ";
     switch (loaded.Case) {
-      case installer::TSettingsCase::Folder:
-        std::cout << Native(loaded.SettingsFile);
-        break;
+      case installer::TSettingsCase::Folder: std::cout << Native(loaded.SettingsFile); break;
       default:
         std::cout << "install.dat in the archive (" << SettingsSourceName(loaded.Case) << ")";
         break;
@@ -236,7 +234,8 @@ void PrintText(const installer::TMediumSettings& loaded, const TArchiveInfo* arc
   if (archive == nullptr) {
     std::cout << "Archive:     none\n";
   } else {
-    std::cout << "Archive:     " << Native(archive->File) << " (" << PlacementName(archive->Placement);
+    std::cout << "Archive:     " << Native(archive->File) << " ("
+              << PlacementName(archive->Placement);
     if (archive->Placement == installer::TArchivePlacement::Resource) {
       std::cout << " " << installer::ArchiveResourceType << "/" << installer::ArchiveResourceName;
     }

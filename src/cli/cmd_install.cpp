@@ -100,8 +100,8 @@ std::optional<installer::TPartChoice> ParseParts(const std::string& text) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t comma = text.find(',', start);
-    const std::string name = text.substr(start, comma == std::string::npos ? std::string::npos
-                                                                            : comma - start);
+    const std::string name =
+        text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
     if (name == "data") {
       parts.Data = true;
     } else if (name == "sound") {
@@ -193,8 +193,9 @@ int DryRun(TPrepared& prepared, bool json) {
     } else {
       auto links = ordered_json::array();
       for (const installer::TProgramGroupLink& link : plan.Links) {
-        links.push_back(
-            {{"name", Text(link.Name)}, {"target", Text(link.Target)}, {"iconIndex", link.IconIndex}});
+        links.push_back({{"name", Text(link.Name)},
+                         {"target", Text(link.Target)},
+                         {"iconIndex", link.IconIndex}});
       }
       out["shortcuts"] = {{"group", Text(plan.ProgramGroup)}, {"links", std::move(links)}};
     }
@@ -228,8 +229,8 @@ int DryRun(TPrepared& prepared, bool json) {
   if (!plan.ProgramGroup.empty()) {
     std::cout << "Program group " << ToTerminal(plan.ProgramGroup) << ":\n";
     for (const installer::TProgramGroupLink& link : plan.Links) {
-      std::cout << "  " << ToTerminal(link.Name) << " -> " << ToTerminal(link.Target)
-                << " (icon " << link.IconIndex << ")\n";
+      std::cout << "  " << ToTerminal(link.Name) << " -> " << ToTerminal(link.Target) << " (icon "
+                << link.IconIndex << ")\n";
     }
   }
   if (!plan.Readme.empty()) std::cout << "Read me:      " << Native(plan.Readme) << "\n";
@@ -393,8 +394,10 @@ std::optional<TPrepared> Prepare(const TInstallArguments& arguments, int& exitCo
   const std::string& sourceDir = prepared.Medium.SourceDir;
   request.SourceFolder = settings::AppendPathDelimiter(
       sourceDir.empty() ? archive::ExtractFilePath(prepared.Medium.Start.ProgramFile) : sourceDir);
-  request.AllDisks = arguments.AllDisks || (!arguments.ThisDisk && installer::DefaultAllDisks(settings));
-  const installer::TPartChoice parts = chosenParts ? *chosenParts : installer::DefaultParts(settings);
+  request.AllDisks =
+      arguments.AllDisks || (!arguments.ThisDisk && installer::DefaultAllDisks(settings));
+  const installer::TPartChoice parts =
+      chosenParts ? *chosenParts : installer::DefaultParts(settings);
   request.Data = parts.Data;
   request.Sound = parts.Sound;
   request.Movie = parts.Movie;
@@ -410,9 +413,10 @@ std::optional<TPrepared> Prepare(const TInstallArguments& arguments, int& exitCo
     request.DestDir = installer::DestDirFor(settings, "");
     return prepared;
   }
-  std::string chosen = arguments.Dest.empty()
-                           ? installer::DefaultDestination(settings, platform::WindowsVersion()).Dest
-                           : PathArgument(arguments.Dest);
+  std::string chosen =
+      arguments.Dest.empty()
+          ? installer::DefaultDestination(settings, platform::WindowsVersion()).Dest
+          : PathArgument(arguments.Dest);
   if (chosen.size() > 3 && base::EndsWithPathDelimiter(chosen)) chosen.pop_back();
   const installer::TDestinationCheck check = installer::CheckDestination(settings, chosen);
   if (check != installer::TDestinationCheck::Ok) {

@@ -33,8 +33,7 @@ void PrintParts(const char* label, std::int64_t program, std::int64_t data, std:
 
 int Pack(const TPackArguments& arguments) {
   try {
-    const authoring::TManifest manifest =
-        authoring::LoadManifest(PathArgument(arguments.Manifest));
+    const authoring::TManifest manifest = authoring::LoadManifest(PathArgument(arguments.Manifest));
     authoring::TPackOptions options;
     options.OutputFolder = PathArgument(arguments.Output);
     if (!arguments.Setup.empty()) options.SetupProgram = PathArgument(arguments.Setup);
@@ -64,8 +63,9 @@ const TCommandRegistration Registration(70, [](CLI::App& app, int& exitCode) {
   auto arguments = std::make_shared<TPackArguments>();
   command->add_option("MANIFEST", arguments->Manifest, "The manifest (JSON, see docs/authoring.md)")
       ->required();
-  command->add_option("-o,--output", arguments->Output,
-                      "Folder that receives the disk folders (they must be new or empty)")
+  command
+      ->add_option("-o,--output", arguments->Output,
+                   "Folder that receives the disk folders (they must be new or empty)")
       ->required();
   command->add_option("--setup", arguments->Setup,
                       "The setup program to put on the disks (instead of the manifest's)");

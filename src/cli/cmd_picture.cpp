@@ -53,7 +53,8 @@ int ConvertPicture(const TPictureOptions& options) {
 
   // Only the frames up to the one asked for are needed.
   // Seeds are 32-bit; one given as an unsigned number keeps its bits.
-  pictures::TVintFrameList list(static_cast<std::int32_t>(static_cast<std::uint32_t>(options.Seed)));
+  pictures::TVintFrameList list(
+      static_cast<std::int32_t>(static_cast<std::uint32_t>(options.Seed)));
   list.LoadFromStream(stream, options.Frame == 0, sourceName);
   if (options.Frame >= list.Count()) {
     std::cerr << "mora: " << ToTerminal(sourceName) << ": has " << list.Count()

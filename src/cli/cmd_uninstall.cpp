@@ -133,10 +133,9 @@ TTree Predict(const installer::TUninstallPlan& plan, const TTree& before, bool& 
   if (!plan.RemovesEmptyFolders) return after;
   std::set<std::string> kept;
   for (const std::string& folder : after.Folders) {
-    const bool holdsFile = std::any_of(after.Files.begin(), after.Files.end(),
-                                       [&](const std::string& file) {
-                                         return file.compare(0, folder.size(), folder) == 0;
-                                       });
+    const bool holdsFile = std::any_of(
+        after.Files.begin(), after.Files.end(),
+        [&](const std::string& file) { return file.compare(0, folder.size(), folder) == 0; });
     if (holdsFile) kept.insert(folder);
   }
   after.Folders = std::move(kept);

@@ -54,8 +54,7 @@ TFailure Classify(const std::exception_ptr& failure) {
         return {ExitMissing, MessageLine(e.Message())};
       case authoring::EManifestError::TKind::DoesNotFit:
         return {ExitFailure, MessageLine(e.Message())};
-      case authoring::EManifestError::TKind::Invalid:
-        break;
+      case authoring::EManifestError::TKind::Invalid: break;
     }
     return {ExitDamaged, MessageLine(e.Message())};
   } catch (const base::EFOpenError& e) {

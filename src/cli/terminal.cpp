@@ -240,22 +240,20 @@ int TTerminalObserver::AskForDisk(int disk, const std::string& prompt, std::stri
   // Asked again right after a folder was given: that folder was not the disk.
   if (!FDiskQuestions.empty() && FDiskQuestions.back().Disk == disk &&
       !FDiskQuestions.back().Folder.empty()) {
-    std::cerr << "mora: " << platform::PathToNative(FDiskQuestions.back().Folder)
-              << ": no disk " << number << " of this title there\n";
+    std::cerr << "mora: " << platform::PathToNative(FDiskQuestions.back().Folder) << ": no disk "
+              << number << " of this title there\n";
   }
   FDiskQuestions.push_back({disk, std::string()});
   if (Interrupted()) return ui::mrAbort;
   if (const std::optional<std::string> next = NextMediaFolder()) {
     folder = *next;
     FDiskQuestions.back().Folder = folder;
-    std::cerr << "disk " << number << ": " << platform::PathToNative(folder) << "\n"
-              << std::flush;
+    std::cerr << "disk " << number << ": " << platform::PathToNative(folder) << "\n" << std::flush;
     return ui::mrOk;
   }
   std::cerr << "mora: " << MessageText(prompt) << "\n";
   if (Asking()) {
-    std::cerr << "Press Enter once disk " << number << " is in "
-              << platform::PathToNative(folder)
+    std::cerr << "Press Enter once disk " << number << " is in " << platform::PathToNative(folder)
               << ", or type the folder that holds it, or \"a\" to abort: " << std::flush;
     if (const std::optional<std::string> answer = ReadLine()) {
       const std::string lower = base::LowerCase932(*answer);

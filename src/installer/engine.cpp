@@ -85,8 +85,9 @@ bool IsDeviceName(std::string_view component) {
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (upper == device) return true;
   }
-  return upper.size() == 4 && (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) &&
-         upper[3] >= '1' && upper[3] <= '9';
+  return upper.size() == 4 &&
+         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
 }
 
 // Whether the file's CRC-32 is the entry's check value.
@@ -158,9 +159,8 @@ class TInstallRun {
     FTarget = std::make_unique<archive::TVrFileCollection>();
     FTarget->OpenFile(FDest + "game.dat", true);
     FTarget->OnProgress = [this](archive::TVrFileCollection&, archive::TVrFile&, std::int64_t size,
-                                 std::int32_t index, std::int32_t count, bool& cancel) {
-      BuildProgress(size, index, count, cancel);
-    };
+                                 std::int32_t index, std::int32_t count,
+                                 bool& cancel) { BuildProgress(size, index, count, cancel); };
   }
 
   TStepOutcome CopyDisks() {
@@ -186,8 +186,8 @@ class TInstallRun {
   // Asks for disk `disk` until its settings file is in the source folder.
   TStepOutcome ChangeDisk(int disk) {
     FMedium.Open("");
-    const std::string prompt = Sjis("ディスク") + std::to_string(disk + 1) +
-                               Sjis("を入れてからOKをクリックしてください");
+    const std::string prompt =
+        Sjis("ディスク") + std::to_string(disk + 1) + Sjis("を入れてからOKをクリックしてください");
     while (FSettings.DiskIndex != disk) {
       std::string folder = FSource;
       const int answer = FObserver.AskForDisk(disk, prompt, folder);
@@ -254,8 +254,7 @@ class TInstallRun {
       throw base::EReadError(error.Message() + "\r\n" + FMedium.FileName());
     }
     if (appended) {
-      FSettings.AddInstalledFile(
-          FileNamePart(archive::CompanionFileName(FTarget->FileName())));
+      FSettings.AddInstalledFile(FileNamePart(archive::CompanionFileName(FTarget->FileName())));
     }
     if (FObserver.StopRequested()) return TStepOutcome::Stopped;
     if (FRequest.Data && FSettings.AddOnPackage == 0) FSettings.DataInstalled = 1;
@@ -319,7 +318,8 @@ class TInstallRun {
                                  std::int32_t index, std::int32_t count, bool& cancel) {
       FObserver.SetProgressMax(count - 1);
       FObserver.SetProgress(index);
-      FObserver.SetStatus(Counted("データファイルを調べています(", std::int64_t{index} + 1, count, ")..."));
+      FObserver.SetStatus(
+          Counted("データファイルを調べています(", std::int64_t{index} + 1, count, ")..."));
       cancel = FObserver.ProcessMessages();
     };
     FObserver.SetHeading(Sjis("データファイルをチェックしています"));
@@ -541,13 +541,12 @@ TMoraInstallEngine::TMoraInstallEngine(TShellServices shell) : FShell(std::move(
 
 TStepOutcome TMoraInstallEngine::Install(settings::TMoraInstallSet& settings,
                                          archive::TVrFileCollection* mediumArchive,
-                                         const TInstallRequest& request,
-                                         TStepObserver& observer) {
+                                         const TInstallRequest& request, TStepObserver& observer) {
   // Without a medium archive (a setup whose data are all loose files) the
   // run opens its own reader for the further disks.
   archive::TVrFileCollection ownMedium;
-  TInstallRun run(FShell, settings, mediumArchive != nullptr ? *mediumArchive : ownMedium,
-                  request, observer, FCopiedBytes);
+  TInstallRun run(FShell, settings, mediumArchive != nullptr ? *mediumArchive : ownMedium, request,
+                  observer, FCopiedBytes);
   return run.Run();
 }
 

@@ -21,7 +21,7 @@ class TMoraInstallSet;
 namespace mora::archive {
 class TVrFile;
 class TVrFileCollection;
-}
+}  // namespace mora::archive
 
 namespace mora::installer {
 
@@ -199,8 +199,7 @@ bool IsSeparateFileEntry(const archive::TVrFile& entry);
 std::string SeparateFileTarget(const archive::TVrFile& entry, const std::string& dest);
 // Whether the installed file is left as it is: it exists and is not older
 // than the entry (a setup of kind 2 always writes it).
-bool SeparateFileIsCurrent(const archive::TVrFile& entry, const std::string& target,
-                           int setupKind);
+bool SeparateFileIsCurrent(const archive::TVrFile& entry, const std::string& target, int setupKind);
 
 // The install.dat the copy step saves in dest: for an add-on, the record of
 // the installation it extends with the add-on's names added (the running

@@ -49,7 +49,8 @@ class TFormType::TObserver : public TStepObserver {
 
   void SetCaption(const std::string& text) override { FForm.SetCaption(text); }
   void SetHeading(const std::string& text) override {
-    (FForm.CurrentPage() == PageDelete ? FForm.LabelDelTitle : FForm.LabelCopyCap)->SetCaption(text);
+    (FForm.CurrentPage() == PageDelete ? FForm.LabelDelTitle : FForm.LabelCopyCap)
+        ->SetCaption(text);
   }
   void SetStatus(const std::string& text) override {
     (FForm.CurrentPage() == PageDelete ? FForm.LabelDel : FForm.LabelCopy)->SetCaption(text);
@@ -137,14 +138,13 @@ void TFormType::CreateControls() {
 
   auto label = [&](int page, const char* name, int left, int top, const std::string& caption,
                    int width = 0, int height = 12) -> ui::TLabel& {
-    ui::TLabel& result = AddTo<ui::TLabel>(*Notebook, page, name,
-                                           {left, top, width > 0 ? width : TextWidth(caption), height});
+    ui::TLabel& result = AddTo<ui::TLabel>(
+        *Notebook, page, name, {left, top, width > 0 ? width : TextWidth(caption), height});
     result.SetCaption(caption);
     return result;
   };
   auto radio = [&](int page, const char* name, int left, int top, const std::string& caption) {
-    ui::TRadioButton& result =
-        AddTo<ui::TRadioButton>(*Notebook, page, name, {left, top, 237, 17});
+    ui::TRadioButton& result = AddTo<ui::TRadioButton>(*Notebook, page, name, {left, top, 237, 17});
     result.SetCaption(caption);
     return &result;
   };
@@ -283,7 +283,9 @@ void TFormType::ShowPage(int index) {
   TStepOutcome outcome = TStepOutcome::Finished;
   switch (index) {
     case PageInst: SetCaption(Sjis("処理を選択")); break;
-    case PageMedia: SetCaption(base::FormatS(Sjis("インストールする%s"), FSettings.MediaName)); break;
+    case PageMedia:
+      SetCaption(base::FormatS(Sjis("インストールする%s"), FSettings.MediaName));
+      break;
     case PageFile:
       SetCaption(Sjis("インストールするファイル"));
       UpdatePartVisibility();
@@ -450,7 +452,7 @@ void TFormType::btnAbortClick() {
     SetModalResult(ui::mrOk);
   } else if (page == PageCopy || page == PageDelete) {
     const std::string question = page == PageCopy ? Sjis("インストールを中断しますか？")
-                                                   : Sjis("アンインストールを中断しますか？");
+                                                  : Sjis("アンインストールを中断しますか？");
     if (Application().MessageDialog(question, ui::TMsgDlgType::mtConfirmation, ui::mbYesNo) ==
         ui::mrYes) {
       SetModalResult(ui::mrAbort);
@@ -465,8 +467,7 @@ bool TFormType::CloseQuery() {
   const std::string what =
       FSettings.UninstallMode == 0 ? Sjis("インストール") : Sjis("アンインストール");
   return Application().MessageDialog(what + Sjis("を中断しますか？"),
-                                     ui::TMsgDlgType::mtConfirmation,
-                                     ui::mbYesNo) == ui::mrYes;
+                                     ui::TMsgDlgType::mtConfirmation, ui::mbYesNo) == ui::mrYes;
 }
 
 }  // namespace mora::installer

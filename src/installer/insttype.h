@@ -64,9 +64,9 @@ class TFormType : public ui::TForm {
   // Builds the window and runs the start rules (FormCreate). The settings and
   // the archive (none in uninstall mode) belong to start-up and outlive the
   // wizard; the engine runs the copy and delete steps.
-  TFormType(ui::TApplication& application, ui::TForm* owner,
-            settings::TMoraInstallSet& settings, archive::TVrFileCollection* archive,
-            TInstallEngine& engine, TWizardEnvironment environment = {});
+  TFormType(ui::TApplication& application, ui::TForm* owner, settings::TMoraInstallSet& settings,
+            archive::TVrFileCollection* archive, TInstallEngine& engine,
+            TWizardEnvironment environment = {});
   ~TFormType() override;
 
   // Makes page `index` current and runs its entry actions; the only way

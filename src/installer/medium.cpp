@@ -37,8 +37,7 @@ bool EndsWithMark(const std::string& programFile) {
 // does not exist leaves only the folder of that name).
 void OpenArchiveFile(TVrFileCollection& collection, const std::string& name,
                      const std::string& programFile) {
-  if (!programFile.empty() && base::SameText932(name, programFile) &&
-      platform::FileExists(name)) {
+  if (!programFile.empty() && base::SameText932(name, programFile) && platform::FileExists(name)) {
     collection.OpenAppended(name);
   } else {
     collection.Open(name);
@@ -80,8 +79,7 @@ std::unique_ptr<TVrFileCollection> OpenSettingsArchive(TSettingsCase settingsCas
     case TSettingsCase::NamedFile:
       OpenArchiveFile(*collection, start.FirstArgument, start.ProgramFile);
       break;
-    case TSettingsCase::Folder:
-      return nullptr;
+    case TSettingsCase::Folder: return nullptr;
   }
   return collection;
 }
@@ -139,7 +137,9 @@ bool IsExecutable(const std::string& path) {
     return false;
   }
   if (got >= 2 && header[0] == 'M' && header[1] == 'Z') return true;
-  return got == 4 && std::string_view(header, 4) == "\x7F" "ELF";
+  return got == 4 && std::string_view(header, 4) ==
+                         "\x7F"
+                         "ELF";
 }
 
 }  // namespace
@@ -241,14 +241,13 @@ TMediumArchive OpenMediumArchive(const std::string& path) {
   // an add-on's settings would point at.
   settings::TMoraInstallSet assumed;
   assumed.AddOnPackage = probe.ArchiveAppended ? 1 : 0;
-  const std::string sourceDir = probe.ArchiveInResource || probe.ArchiveAppended
-                                    ? std::string()
-                                    : FolderSourceDir(start);
+  const std::string sourceDir =
+      probe.ArchiveInResource || probe.ArchiveAppended ? std::string() : FolderSourceDir(start);
   TMediumArchive result = OpenRunArchive(start, probe, assumed, sourceDir);
   if (result.Placement == TArchivePlacement::None) {
     if (!start.ProgramFile.empty()) {
-      throw EMediumMissing(path + ": the program carries no archive, and " +
-                           result.ArchiveFile + " does not exist");
+      throw EMediumMissing(path + ": the program carries no archive, and " + result.ArchiveFile +
+                           " does not exist");
     }
     throw EMediumMissing(result.ArchiveFile + " does not exist");
   }

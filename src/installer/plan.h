@@ -30,18 +30,18 @@ struct TDiskQuestion {
 };
 
 struct TInstallPlan {
-  std::string DestDir;                // with a trailing "\"
-  std::vector<std::string> Deleted;   // old archive files (relative), deleted first
-  std::vector<TPlannedFile> Files;    // every file written, once, with its final size
+  std::string DestDir;                      // with a trailing "\"
+  std::vector<std::string> Deleted;         // old archive files (relative), deleted first
+  std::vector<TPlannedFile> Files;          // every file written, once, with its final size
   std::vector<std::string> InstalledFiles;  // the list install.dat would record
   bool DataInstalled = false;
-  bool WritesRecord = false;          // install.dat in the destination
-  std::string RegistryKey;            // below HKEY_CURRENT_USER; "" when nothing is written
+  bool WritesRecord = false;  // install.dat in the destination
+  std::string RegistryKey;    // below HKEY_CURRENT_USER; "" when nothing is written
   std::string RegistryValue;
   std::string RegistryData;
-  std::string ProgramGroup;           // "" when no group is made
+  std::string ProgramGroup;  // "" when no group is made
   std::vector<TProgramGroupLink> Links;
-  std::string Readme;                 // opened at the end; "" for none
+  std::string Readme;  // opened at the end; "" for none
   std::vector<TDiskQuestion> DiskQuestions;
   // The first disk that was asked for and not given: the run would end
   // there (and so does the plan, whose later parts are then missing); -1

@@ -44,7 +44,8 @@ std::string FolderOf(const std::string& path) {
   std::size_t end = FileNameStart(path);
   if (end > 1 && base::IsPathDelimiter(path, end - 1)) {
     const char before = path[end - 2];
-    const bool beforeIsDelimiter = base::IsCharStart(path, end - 2) && (before == '\\' || before == ':');
+    const bool beforeIsDelimiter =
+        base::IsCharStart(path, end - 2) && (before == '\\' || before == ':');
     if (!beforeIsDelimiter) --end;
   }
   return path.substr(0, end);
@@ -64,12 +65,9 @@ std::uint16_t HotKeyWord(std::uint16_t hotKey) {
 
 std::int32_t ShowCommandOf(TWindowState state) {
   switch (state) {
-    case TWindowState::wsMinimized:
-      return 6;
-    case TWindowState::wsMaximized:
-      return 3;
-    case TWindowState::wsNormal:
-      break;
+    case TWindowState::wsMinimized: return 6;
+    case TWindowState::wsMaximized: return 3;
+    case TWindowState::wsNormal: break;
   }
   return 1;
 }
@@ -95,13 +93,10 @@ bool IsProgramGroupName(const std::string& title) {
       case '"':
       case '<':
       case '>':
-      case '|':
-        return false;
+      case '|': return false;
       case '.':
-      case ' ':
-        break;
-      default:
-        onlyDotsAndBlanks = false;
+      case ' ': break;
+      default: onlyDotsAndBlanks = false;
     }
   }
   // Windows drops trailing dots and blanks from a name, so "..." or " " would
@@ -125,7 +120,9 @@ std::string TShellLink::LinkFolder() const {
   return folder;
 }
 
-std::string TShellLink::LinkPath() const { return LinkFolder() + Name + platform::ShellLinkExtension(); }
+std::string TShellLink::LinkPath() const {
+  return LinkFolder() + Name + platform::ShellLinkExtension();
+}
 
 void TShellLink::CreateLink() {
   if (FileName.empty()) SetFileName(platform::ModuleFileName());
@@ -161,9 +158,9 @@ void TShellLink::OpenFolder() {
 // ---- functions ------------------------------------------------------------------
 
 void CreateShortcut(const std::string& name, const std::string& fileName,
-                    const std::string& description, std::int32_t iconIndex,
-                    std::uint16_t hotKey, TWindowState windowState, const std::string& subDir,
-                    TShellLinkType linkType, const std::string& workDir) {
+                    const std::string& description, std::int32_t iconIndex, std::uint16_t hotKey,
+                    TWindowState windowState, const std::string& subDir, TShellLinkType linkType,
+                    const std::string& workDir) {
   TShellLink link;
   link.Name = name;
   link.FileName = fileName;
@@ -184,7 +181,9 @@ void OpenShortcutFolder(TShellLinkType linkType, const std::string& subDir) {
   link.OpenFolder();
 }
 
-std::string UninstallShortcutName(const std::string& title) { return title + Sjis("のアンインストール"); }
+std::string UninstallShortcutName(const std::string& title) {
+  return title + Sjis("のアンインストール");
+}
 
 std::string ReadmeShortcutName() { return Sjis("お読みください"); }
 
@@ -193,7 +192,8 @@ void CreateShortcuts(const settings::TMoraInstallSet& settings, const std::strin
   // The title comes from install.dat: it must not lead the links out of the
   // Programs folder ("..") or scatter them into it ("").
   if (!IsProgramGroupName(title)) {
-    throw EShellLinkError("Error in CreateShortcuts: not a valid program group name: \"" + title + "\"");
+    throw EShellLinkError("Error in CreateShortcuts: not a valid program group name: \"" + title +
+                          "\"");
   }
   const std::string dir = settings::AppendPathDelimiter(destDir);
   const auto programs = TShellLinkType::lnkPrograms;
@@ -236,7 +236,8 @@ std::vector<TShortcutEntry> ReadProgramGroup(const std::string& title) {
     if (found.Attributes & platform::faDirectory) continue;
     const std::string& name = found.Name;
     if (name.size() <= extension.size() ||
-        !base::SameText932(std::string_view(name).substr(name.size() - extension.size()), extension)) {
+        !base::SameText932(std::string_view(name).substr(name.size() - extension.size()),
+                           extension)) {
       continue;
     }
     TShortcutEntry entry;
@@ -275,10 +276,12 @@ std::uint16_t TFileOpFlags::Word() const {
   // By ordinal; fofWantMappingHandle (5) has no bit: the name mappings it
   // would ask for are never requested.
   static constexpr std::array<std::uint16_t, 11> Bits = {
-      platform::fofFlagMultiDestFiles, platform::fofFlagConfirmMouse,    platform::fofFlagSilent,
-      platform::fofFlagRenameOnCollision, platform::fofFlagNoConfirmation, 0,
-      platform::fofFlagAllowUndo,         platform::fofFlagFilesOnly,     platform::fofFlagSimpleProgress,
-      platform::fofFlagNoConfirmMkdir,    platform::fofFlagNoErrorUI};
+      platform::fofFlagMultiDestFiles, platform::fofFlagConfirmMouse,
+      platform::fofFlagSilent,         platform::fofFlagRenameOnCollision,
+      platform::fofFlagNoConfirmation, 0,
+      platform::fofFlagAllowUndo,      platform::fofFlagFilesOnly,
+      platform::fofFlagSimpleProgress, platform::fofFlagNoConfirmMkdir,
+      platform::fofFlagNoErrorUI};
   std::uint16_t word = 0;
   for (std::size_t i = 0; i < Bits.size(); ++i) {
     if (FBits & (1u << i)) word = static_cast<std::uint16_t>(word | Bits[i]);
@@ -286,12 +289,15 @@ std::uint16_t TFileOpFlags::Word() const {
   return word;
 }
 
-bool TFileOperation::Execute(TFileOpKind operation, const std::string& source, const std::string& target) {
-  const std::vector<std::string> from = source.empty() ? FromFiles : std::vector<std::string>{source};
+bool TFileOperation::Execute(TFileOpKind operation, const std::string& source,
+                             const std::string& target) {
+  const std::vector<std::string> from =
+      source.empty() ? FromFiles : std::vector<std::string>{source};
   const std::vector<std::string> to = target.empty() ? ToFiles : std::vector<std::string>{target};
-  const std::string title = Options.Contains(TFileOpFlag::fofSimpleProgress) ? Title : std::string();
-  const auto result = platform::ShellFileOperation(static_cast<platform::TShellFileOp>(operation), from, to,
-                                                   Options.Word(), title);
+  const std::string title =
+      Options.Contains(TFileOpFlag::fofSimpleProgress) ? Title : std::string();
+  const auto result = platform::ShellFileOperation(static_cast<platform::TShellFileOp>(operation),
+                                                   from, to, Options.Word(), title);
   LastError = result.Error;
   return result.Aborted;
 }

@@ -87,7 +87,7 @@ class TShellLink {
   // The target. Assigning it directly stores the target alone; SetFileName
   // also fills in Description and WorkDir when they are empty.
   std::string FileName;
-  std::uint16_t HotKey = 0;  // key in the low byte, scShift, scCtrl, scAlt
+  std::uint16_t HotKey = 0;    // key in the low byte, scShift, scCtrl, scAlt
   std::int32_t IconIndex = 0;  // icon number inside FileName
   TShellLinkType LinkType = TShellLinkType::lnkDesktop;
   TWindowState WindowState = TWindowState::wsNormal;
@@ -123,9 +123,9 @@ class TShellLink {
 // Makes one link with a TShellLink that lives only for this call. FileName
 // is assigned directly (Description and WorkDir are not derived from it).
 void CreateShortcut(const std::string& name, const std::string& fileName,
-                    const std::string& description, std::int32_t iconIndex,
-                    std::uint16_t hotKey, TWindowState windowState, const std::string& subDir,
-                    TShellLinkType linkType, const std::string& workDir);
+                    const std::string& description, std::int32_t iconIndex, std::uint16_t hotKey,
+                    TWindowState windowState, const std::string& subDir, TShellLinkType linkType,
+                    const std::string& workDir);
 
 // Opens special folder + subDir in a shell window.
 void OpenShortcutFolder(TShellLinkType linkType, const std::string& subDir);

@@ -95,8 +95,8 @@ std::string RefusedNamesText(const std::vector<std::string>& refused) {
     text += "\r\n" + refused[i];
   }
   if (refused.size() > RefusedNamesShown) {
-    text += "\r\n" + Sjis("ほか ") + std::to_string(refused.size() - RefusedNamesShown) +
-            Sjis(" 件");
+    text +=
+        "\r\n" + Sjis("ほか ") + std::to_string(refused.size() - RefusedNamesShown) + Sjis(" 件");
   }
   return text;
 }

@@ -41,15 +41,20 @@ std::uint32_t NearestChannel(std::uint32_t c, int bits) {
 
 bool TDIBSurface::ValidBits(int bitsPerPixel) {
   switch (bitsPerPixel) {
-    case 1: case 4: case 8: case 15: case 16: case 24: case 32:
-      return true;
-    default:
-      return false;
+    case 1:
+    case 4:
+    case 8:
+    case 15:
+    case 16:
+    case 24:
+    case 32: return true;
+    default: return false;
   }
 }
 
 std::size_t TDIBSurface::PixelRowBytes(int width, int bitsPerPixel) {
-  return (static_cast<std::size_t>(width) * static_cast<std::size_t>(StorageBits(bitsPerPixel)) + 7) /
+  return (static_cast<std::size_t>(width) * static_cast<std::size_t>(StorageBits(bitsPerPixel)) +
+          7) /
          8;
 }
 
@@ -88,7 +93,8 @@ std::uint32_t TDIBSurface::RedMask() const {
   switch (FBits) {
     case 15: return 0x7C00;
     case 16: return 0xF800;
-    case 24: case 32: return 0xFF0000;
+    case 24:
+    case 32: return 0xFF0000;
     default: return 0;
   }
 }
@@ -97,15 +103,18 @@ std::uint32_t TDIBSurface::GreenMask() const {
   switch (FBits) {
     case 15: return 0x03E0;
     case 16: return 0x07E0;
-    case 24: case 32: return 0x00FF00;
+    case 24:
+    case 32: return 0x00FF00;
     default: return 0;
   }
 }
 
 std::uint32_t TDIBSurface::BlueMask() const {
   switch (FBits) {
-    case 15: case 16: return 0x001F;
-    case 24: case 32: return 0x0000FF;
+    case 15:
+    case 16: return 0x001F;
+    case 24:
+    case 32: return 0x0000FF;
     default: return 0;
   }
 }
@@ -117,7 +126,8 @@ std::uint32_t TDIBSurface::Pixel(int x, int y) const {
     case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
     case 4: return (x & 1) ? (row[x >> 1] & 0x0Fu) : (row[x >> 1] >> 4);
     case 8: return row[x];
-    case 15: case 16: {
+    case 15:
+    case 16: {
       const std::uint8_t* p = row + 2 * static_cast<std::size_t>(x);
       return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8);
     }
@@ -156,7 +166,8 @@ void TDIBSurface::SetPixel(int x, int y, std::uint32_t value) {
       break;
     }
     case 8: row[x] = static_cast<std::uint8_t>(value); break;
-    case 15: case 16: {
+    case 15:
+    case 16: {
       std::uint8_t* p = row + 2 * static_cast<std::size_t>(x);
       p[0] = static_cast<std::uint8_t>(value);
       p[1] = static_cast<std::uint8_t>(value >> 8);
@@ -182,8 +193,9 @@ void TDIBSurface::SetPixel(int x, int y, std::uint32_t value) {
 
 TColor TDIBSurface::ColorOfValue(std::uint32_t value) const {
   switch (FBits) {
-    case 1: case 4: case 8:
-      return value < FPalette.size() ? FPalette[value] : 0;
+    case 1:
+    case 4:
+    case 8: return value < FPalette.size() ? FPalette[value] : 0;
     case 15:
       return MakeColor(Widen((value >> 10) & 0x1F, 5), Widen((value >> 5) & 0x1F, 5),
                        Widen(value & 0x1F, 5));
@@ -191,8 +203,8 @@ TColor TDIBSurface::ColorOfValue(std::uint32_t value) const {
       return MakeColor(Widen((value >> 11) & 0x1F, 5), Widen((value >> 5) & 0x3F, 6),
                        Widen(value & 0x1F, 5));
     default:
-      return MakeColor(static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 8),
-                       static_cast<std::uint8_t>(value));
+      return MakeColor(static_cast<std::uint8_t>(value >> 16),
+                       static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value));
   }
 }
 
@@ -203,7 +215,9 @@ std::uint32_t TDIBSurface::NearestPixelValue(TColor color) const {
   const std::uint32_t g = GreenOf(color);
   const std::uint32_t b = BlueOf(color);
   switch (FBits) {
-    case 1: case 4: case 8: {
+    case 1:
+    case 4:
+    case 8: {
       std::uint32_t best = 0;
       std::uint32_t bestDistance = UINT32_MAX;
       for (std::uint32_t i = 0; i < FPalette.size(); ++i) {
@@ -348,8 +362,7 @@ void TDIBSurface::StretchDraw(const TDIBSurface& source, const TRect& dest) {
   for (int y = top; y < bottom; ++y) {
     const int sy = static_cast<int>(static_cast<std::int64_t>(y - dest.Top) * source.FHeight / h);
     for (int x = left; x < right; ++x) {
-      const int sx =
-          static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * source.FWidth / w);
+      const int sx = static_cast<int>(static_cast<std::int64_t>(x - dest.Left) * source.FWidth / w);
       if (same) {
         SetPixel(x, y, source.Pixel(sx, sy));
       } else {

@@ -100,16 +100,16 @@ TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName, int
   const auto width = decoder->Info.output_width;
   const auto height = decoder->Info.output_height;
   if (decoder->Info.output_components != 3 || width > MaxSurfaceSide || height > MaxSurfaceSide ||
-      (height != 0 && TDIBSurface::PaddedRowBytes(static_cast<int>(width), 24) >
-                          MaxSurfaceBytes / height)) {
+      (height != 0 &&
+       TDIBSurface::PaddedRowBytes(static_cast<int>(width), 24) > MaxSurfaceBytes / height)) {
     Fail(sourceName, "unsupported size or colour layout");
   }
   if (expectedWidth >= 0 && (width != static_cast<unsigned>(expectedWidth) ||
                              height != static_cast<unsigned>(expectedHeight))) {
-    Fail(sourceName, ("the picture is " + std::to_string(width) + " x " + std::to_string(height) +
-                      ", not " + std::to_string(expectedWidth) + " x " +
-                      std::to_string(expectedHeight))
-                         .c_str());
+    Fail(sourceName,
+         ("the picture is " + std::to_string(width) + " x " + std::to_string(height) + ", not " +
+          std::to_string(expectedWidth) + " x " + std::to_string(expectedHeight))
+             .c_str());
   }
   const std::size_t stride = std::size_t{width} * 3;
   std::vector<unsigned char> rgb(stride * height);

@@ -14,8 +14,8 @@ namespace mora::pictures {
 // stream that ends early or whose size exceeds the surface limits fails, and
 // so does one of another size than expected (when one is given), before any
 // pixel memory is taken.
-TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName,
-                       int expectedWidth = -1, int expectedHeight = -1);
+TDIBSurface DecodeJpeg(std::string_view data, const std::string& sourceName, int expectedWidth = -1,
+                       int expectedHeight = -1);
 
 // Encodes the surface's colours as a baseline JPEG of the given quality (1-100).
 std::string EncodeJpeg(const TDIBSurface& image, int quality = 90);

@@ -81,9 +81,7 @@ TTileGrid MakeTileGrid(int width, int height, int tileWidth, int tileHeight) {
   return grid;
 }
 
-int TTileGrid::ClippedWidth(std::uint64_t n) const {
-  return std::min(TileWidth, Width - Left(n));
-}
+int TTileGrid::ClippedWidth(std::uint64_t n) const { return std::min(TileWidth, Width - Left(n)); }
 
 int TTileGrid::ClippedHeight(std::uint64_t n) const {
   return std::min(TileHeight, Height - Top(n));

@@ -148,8 +148,12 @@ struct TTileGrid {
   int Down = 0;
   std::uint64_t Count() const { return std::uint64_t(Across) * std::uint64_t(Down); }
   // Tile number n: left, top and clipped width and height.
-  int Left(std::uint64_t n) const { return static_cast<int>(n % std::uint64_t(Across)) * TileWidth; }
-  int Top(std::uint64_t n) const { return static_cast<int>(n / std::uint64_t(Across)) * TileHeight; }
+  int Left(std::uint64_t n) const {
+    return static_cast<int>(n % std::uint64_t(Across)) * TileWidth;
+  }
+  int Top(std::uint64_t n) const {
+    return static_cast<int>(n / std::uint64_t(Across)) * TileHeight;
+  }
   int ClippedWidth(std::uint64_t n) const;
   int ClippedHeight(std::uint64_t n) const;
   // First byte of tile column c inside a row: c * ceil(tile width * bits / 8).

@@ -110,8 +110,8 @@ void ComposeLayer(TDIBSurface& frame, const TVintLayer& layer, int layerIndex, b
           frame.SetPixel(x, y, l);
         } else if (a != 0) {
           const std::uint32_t f = frame.Pixel(x, y);
-          frame.SetPixel(x, y, bits <= 16 ? Blend16(frame, f, l, a, false)
-                                          : BlendBytes(f, l, a, false));
+          frame.SetPixel(x, y,
+                         bits <= 16 ? Blend16(frame, f, l, a, false) : BlendBytes(f, l, a, false));
         }
       }
     }
@@ -177,15 +177,12 @@ class TVintLoader {
   void ReadList(std::vector<TVintListRecord>& list, std::string_view field);
   void Reserve(std::uint64_t bytes, std::string_view field);
   std::string Inflate(std::string_view block, std::uint64_t limit, const std::string& what);
-  void DecodeBlock(std::string_view block, const TPlane& plane, bool mask,
-                   const std::string& what);
+  void DecodeBlock(std::string_view block, const TPlane& plane, bool mask, const std::string& what);
   void DecodeRows(base::TLittleEndianReader& block, const TPlane& plane, bool shuffled);
   void DecodeTiles(base::TLittleEndianReader& block, const TPlane& plane, bool mask);
   std::uint64_t BlockLimit(const TPlane& plane) const;
   int RecordVersion() const { return FList.FHeader.Version; }
-  TCompression Compression() const {
-    return static_cast<TCompression>(FList.FHeader.Compression);
-  }
+  TCompression Compression() const { return static_cast<TCompression>(FList.FHeader.Compression); }
 
   TVintFrameList& FList;
   base::TLittleEndianReader& FReader;
@@ -209,8 +206,8 @@ void TVintLoader::ReadVersion() {
     FReader.Seek(start, "magic");
     return;
   }
-  const std::string_view digits = FReader.ReadView(vint::MagicBlockSize - vint::Magic.size(),
-                                                   "version");
+  const std::string_view digits =
+      FReader.ReadView(vint::MagicBlockSize - vint::Magic.size(), "version");
   int version = 0;
   for (char c : digits) {
     if (c < '0' || c > '9') {
@@ -230,8 +227,8 @@ void TVintLoader::ReadHeader() {
     const std::int32_t length = FReader.ReadInt32("header length");
     if (length < 0) FReader.Fail("header length", std::to_string(length) + " is negative");
     std::uint8_t bytes[vint::HeaderRecordSize] = {};
-    const std::size_t taken = std::min<std::size_t>(static_cast<std::size_t>(length),
-                                                    vint::HeaderRecordSize);
+    const std::size_t taken =
+        std::min<std::size_t>(static_cast<std::size_t>(length), vint::HeaderRecordSize);
     FReader.ReadInto(bytes, taken, "header record");
     // The record holds 40 bytes; what a longer header carries beyond them is
     // not known to this reader and is passed over.
@@ -249,8 +246,8 @@ void TVintLoader::ReadHeader() {
     FList.FBackgroundColour = static_cast<TColor>(background);
   }
   if (header.Compression > static_cast<std::uint8_t>(TCompression::Jpeg)) {
-    FReader.Fail("header record", "names an unknown compression " +
-                                      std::to_string(header.Compression));
+    FReader.Fail("header record",
+                 "names an unknown compression " + std::to_string(header.Compression));
   }
   if (header.TileWidth < 0 || header.TileHeight < 0) {
     FReader.Fail("header record", "has a negative tile size");
@@ -312,9 +309,8 @@ void TVintLoader::ReadFrame(int frameIndex) {
     convertedBytes =
         std::uint64_t(TDIBSurface::PaddedRowBytes(head.Width, 24)) * std::uint64_t(head.Height);
     if (convertedBytes > MaxSurfaceBytes) {
-      FReader.Fail("frame size", std::to_string(head.Width) + " x " +
-                                     std::to_string(head.Height) + " needs " +
-                                     std::to_string(convertedBytes) +
+      FReader.Fail("frame size", std::to_string(head.Width) + " x " + std::to_string(head.Height) +
+                                     " needs " + std::to_string(convertedBytes) +
                                      " bytes at 24 bits per pixel, more than a bitmap may hold");
     }
   }
@@ -374,11 +370,13 @@ void TVintLoader::ReadLayer(TVintFrame& frame, int frameIndex, int layerIndex) {
   const std::string where = FReader.SourceName() + ": frame " + std::to_string(frameIndex) +
                             " layer " + std::to_string(layerIndex);
   const std::int32_t dataLength = FReader.ReadInt32("colour data length");
-  if (dataLength < 0) FReader.Fail("colour data length", std::to_string(dataLength) + " is negative");
-  const std::string_view data = FReader.ReadView(static_cast<std::size_t>(dataLength), "colour data");
+  if (dataLength < 0)
+    FReader.Fail("colour data length", std::to_string(dataLength) + " is negative");
+  const std::string_view data =
+      FReader.ReadView(static_cast<std::size_t>(dataLength), "colour data");
   if (Compression() == TCompression::Jpeg) {
-    const TDIBSurface decoded = DecodeJpeg(data, where + " colour data", layer.Bitmap.Width(),
-                                           layer.Bitmap.Height());
+    const TDIBSurface decoded =
+        DecodeJpeg(data, where + " colour data", layer.Bitmap.Width(), layer.Bitmap.Height());
     layer.Bitmap.Draw(decoded, 0, 0);
   } else {
     DecodeBlock(data, ColourPlane(layer.Bitmap), false, where + " colour data");
@@ -445,8 +443,7 @@ void TVintLoader::DecodeBlock(std::string_view block, const TPlane& plane, bool 
   }
 }
 
-void TVintLoader::DecodeRows(base::TLittleEndianReader& block, const TPlane& plane,
-                             bool shuffled) {
+void TVintLoader::DecodeRows(base::TLittleEndianReader& block, const TPlane& plane, bool shuffled) {
   block.RequireItems(static_cast<std::uint64_t>(plane.Height), plane.Stride, "rows");
   std::vector<std::uint32_t> order;
   if (shuffled) order = vint::ShuffleOrder(FList.FSeed, static_cast<std::uint32_t>(plane.Height));

@@ -186,10 +186,10 @@ void TVintEncoder::WriteLayer(const TVintFrameSource& frame, const TVintLayerSou
   if (compression == TCompression::Jpeg) {
     WriteBlock(layer.Jpeg.empty() ? EncodeJpeg(pixels, layer.JpegQuality) : layer.Jpeg);
   } else {
-    std::string block = EncodePlane(
-        TSourcePlane{pixels.Pixels().data(), pixels.Stride(), pixels.Width(), pixels.Height(),
-                     TDIBSurface::StorageBits(pixels.BitsPerPixel())},
-        layer.TileRefs);
+    std::string block =
+        EncodePlane(TSourcePlane{pixels.Pixels().data(), pixels.Stride(), pixels.Width(),
+                                 pixels.Height(), TDIBSurface::StorageBits(pixels.BitsPerPixel())},
+                    layer.TileRefs);
     if (compression == TCompression::Deflate) block = archive::DeflateBytes(block);
     WriteBlock(block);
   }
@@ -204,9 +204,9 @@ void TVintEncoder::WriteLayer(const TVintFrameSource& frame, const TVintLayerSou
   for (int y = 0; y < frame.Height; ++y) {
     for (int x = 0; x < frame.Width; ++x) mask.SetMaskAt(x, y, source.MaskAt(x, y));
   }
-  std::string block = EncodePlane(
-      TSourcePlane{mask.MaskRow(0), mask.MaskStride(), frame.Width, frame.Height, 8},
-      layer.MaskTileRefs);
+  std::string block =
+      EncodePlane(TSourcePlane{mask.MaskRow(0), mask.MaskStride(), frame.Width, frame.Height, 8},
+                  layer.MaskTileRefs);
   if (compression != TCompression::None) block = archive::DeflateBytes(block);
   WriteBlock(block);
 }
@@ -223,7 +223,8 @@ std::string TVintEncoder::EncodePlane(const TSourcePlane& plane,
     if (shuffled) order = vint::ShuffleOrder(FSeed, static_cast<std::uint32_t>(plane.Height));
     for (int i = 0; i < plane.Height; ++i) {
       const int y = shuffled ? static_cast<int>(order[static_cast<std::size_t>(i)]) : i;
-      writer.WriteBytes(std::string_view(reinterpret_cast<const char*>(plane.Row(y)), plane.Stride));
+      writer.WriteBytes(
+          std::string_view(reinterpret_cast<const char*>(plane.Row(y)), plane.Stride));
     }
     return block;
   }

@@ -43,9 +43,9 @@ std::optional<std::int64_t> GetFileSize(const std::string& path);
 bool CopyFile(const std::string& source, const std::string& target, bool failIfExists);
 bool DeleteFile(const std::string& path);
 bool MoveFile(const std::string& source, const std::string& target);  // replaces target
-bool CreateDirectory(const std::string& path);  // one level
-bool ForceDirectories(const std::string& path);  // with all missing parents
-bool RemoveDirectory(const std::string& path);  // an empty folder
+bool CreateDirectory(const std::string& path);                        // one level
+bool ForceDirectories(const std::string& path);                       // with all missing parents
+bool RemoveDirectory(const std::string& path);                        // an empty folder
 // Forces the written data of these files onto the disk, at the cost of one
 // flush rather than one per file where the system allows it (POSIX: the
 // file systems holding them are synced once each; Windows flushes each

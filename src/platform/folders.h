@@ -9,14 +9,14 @@
 
 namespace mora::platform {
 
-std::string TempFolder();          // GetTempPathW; POSIX: $TMPDIR (or /tmp) as Z:\...
-std::string WindowsFolder();       // GetWindowsDirectoryW; POSIX: C:\windows in the prefix
+std::string TempFolder();     // GetTempPathW; POSIX: $TMPDIR (or /tmp) as Z:\...
+std::string WindowsFolder();  // GetWindowsDirectoryW; POSIX: C:\windows in the prefix
 // HKLM\Software\Microsoft\Windows\CurrentVersion "ProgramFilesDir"; empty when
 // the value is missing. POSIX: C:\Program Files in the prefix.
 std::string ProgramFilesFolder();
-std::string CurrentFolder();       // the process's current folder
+std::string CurrentFolder();  // the process's current folder
 
-std::string ModuleFileName();      // the running executable, full path
+std::string ModuleFileName();  // the running executable, full path
 
 // Arguments after the program name, as 932 paths or texts. On Windows the
 // command line is parsed by ParseCommandLine; on POSIX argv is taken as

@@ -19,7 +19,7 @@ using TNativeWindow = void*;
 
 // The same, owned by a window of the program: the shell's own messages about
 // the start belong to it. POSIX has no such messages and ignores the owner.
-int ShellExecuteOpenFor(TNativeWindow owner, const std::string& file,
-                        const std::string& parameters, const std::string& folder);
+int ShellExecuteOpenFor(TNativeWindow owner, const std::string& file, const std::string& parameters,
+                        const std::string& folder);
 
 }  // namespace mora::platform

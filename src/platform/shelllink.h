@@ -34,11 +34,11 @@ bool ShellLinkPathFits(const std::string& linkPath);
 
 // What a link holds.
 struct TShellLinkData {
-  std::string Target;        // program or document the link starts
-  std::string Arguments;     // command-line text handed to it
+  std::string Target;     // program or document the link starts
+  std::string Arguments;  // command-line text handed to it
   std::string Description;
-  std::string WorkDir;       // working folder
-  std::uint16_t HotKey = 0;  // key in the low byte; Shift 0x100, Ctrl 0x200, Alt 0x400
+  std::string WorkDir;           // working folder
+  std::uint16_t HotKey = 0;      // key in the low byte; Shift 0x100, Ctrl 0x200, Alt 0x400
   std::int32_t ShowCommand = 1;  // 1 normal, 3 maximized, 6 minimized
   std::string IconFile;
   std::int32_t IconIndex = 0;

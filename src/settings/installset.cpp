@@ -280,8 +280,8 @@ void TMoraInstallSet::LoadFromStream(platform::TStream& stream, const std::strin
   std::int32_t format = 0;
   if (bytes.size() >= FileMark.size() && bytes.compare(0, FileMark.size(), FileMark) == 0) {
     reader.Skip(FileMark.size(), "mark");
-    const std::string_view digits = reader.ReadView(std::min<std::size_t>(3, reader.Remaining()),
-                                                    "FormatVersion");
+    const std::string_view digits =
+        reader.ReadView(std::min<std::size_t>(3, reader.Remaining()), "FormatVersion");
     if (digits.size() == 3) format = ParseFormatNumber(digits);
   }
 
@@ -297,8 +297,8 @@ void TMoraInstallSet::LoadFromStream(platform::TStream& stream, const std::strin
 void TMoraInstallSet::LoadFromFile(const std::string& fileName) {
   std::unique_ptr<platform::TFileStream> stream;
   try {
-    stream = std::make_unique<platform::TFileStream>(fileName,
-                                                     platform::TFileStream::TMode::OpenRead);
+    stream =
+        std::make_unique<platform::TFileStream>(fileName, platform::TFileStream::TMode::OpenRead);
   } catch (const base::EStreamError&) {
     throw base::EFOpenError(FormatS(Sjis("ファイル %s は開けません"), fileName));
   } catch (const base::EPlatformError&) {

@@ -16,7 +16,7 @@ namespace mora::settings {
 
 // Format numbers at which fields appear; the reader and the writer both
 // follow them through one field list (installset.cpp).
-constexpr std::int32_t FormatWideSizes = 100;      // sizes become 8 bytes
+constexpr std::int32_t FormatWideSizes = 100;  // sizes become 8 bytes
 constexpr std::int32_t FormatAddOnPackage = 101;
 constexpr std::int32_t FormatInstalledFiles = 102;
 constexpr std::int32_t FormatDataInstalled = 103;
@@ -24,7 +24,7 @@ constexpr std::int32_t FormatSetupKind = 104;
 constexpr std::int32_t FormatFilesInArchive = 105;
 constexpr std::int32_t FormatPlainFiles = 106;
 constexpr std::int32_t FormatSetupCaption = 107;
-constexpr std::int32_t CurrentFormat = 107;        // what SaveToStream writes
+constexpr std::int32_t CurrentFormat = 107;  // what SaveToStream writes
 
 // An install.dat larger than this is refused before it is read into memory;
 // real ones are a few kilobytes, an installed copy with a long file list a
@@ -113,9 +113,9 @@ class TMoraInstallSet {
 
   // --- Installed files ---
   int InstalledFileCount() const { return static_cast<int>(InstalledFiles.size()); }
-  const std::string& GetInstalledFile(int index) const;  // ERangeError outside 0..count-1
+  const std::string& GetInstalledFile(int index) const;     // ERangeError outside 0..count-1
   int IndexOfInstalledFile(const std::string& name) const;  // ASCII case ignored; -1
-  void AddInstalledFile(const std::string& name);  // unless already listed
+  void AddInstalledFile(const std::string& name);           // unless already listed
 
   // --- Plain files and caption ---
   bool IsPlainFile(const std::string& relativePath) const;

@@ -62,8 +62,7 @@ std::string TMoraInstallSet::ReadRegString(const std::string& valueName,
   return value->Data.substr(0, value->Data.find('\0'));
 }
 
-void TMoraInstallSet::WriteRegString(const std::string& valueName,
-                                     const std::string& value) const {
+void TMoraInstallSet::WriteRegString(const std::string& valueName, const std::string& value) const {
   if (RegistryKey.empty()) return;
   try {
     platform::RegWriteString(TRootKey::CurrentUser, TitleKeyPath(RegistryKey), valueName, value);

@@ -54,8 +54,7 @@ void DrawBackgroundPicture(ui::TPaintBox& box, const settings::TMoraInstallSet& 
       box.SetBitmap(std::move(tiled));
       break;
     }
-    default:
-      break;
+    default: break;
   }
 }
 

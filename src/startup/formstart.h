@@ -62,7 +62,7 @@ class TFormStart : public ui::TForm {
 };
 
 // Relative paths of the runtime installers below the setup program's folder.
-extern const char* const DirectXInstaller;    // "directx\dxsetup.exe"
-extern const char* const WinMediaInstaller;   // "winmedia\mp71.exe"
+extern const char* const DirectXInstaller;   // "directx\dxsetup.exe"
+extern const char* const WinMediaInstaller;  // "winmedia\mp71.exe"
 
 }  // namespace mora::startup

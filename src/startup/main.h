@@ -29,8 +29,9 @@ class TFormMain : public ui::TForm {
 
   // Creates the wizard with this window as owner, shows it modally and
   // releases it; its result is not looked at.
-  void ShowWizard(installer::TInstallEngine& engine,
-                  installer::TWizardEnvironment environment = installer::TWizardEnvironment::FromProcess());
+  void ShowWizard(
+      installer::TInstallEngine& engine,
+      installer::TWizardEnvironment environment = installer::TWizardEnvironment::FromProcess());
 
   TGradBox* GradBox;
   ui::TPaintBox* PaintBox;

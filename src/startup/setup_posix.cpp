@@ -49,7 +49,7 @@ void Usage(std::FILE* out) {
 }
 
 struct TCommandLine {
-  std::string Answers;  // host path, empty when none
+  std::string Answers;           // host path, empty when none
   std::vector<char*> Arguments;  // argv[0] and the program's own arguments
 };
 
@@ -141,8 +141,7 @@ int Run(int argc, char** argv) {
 
   TStartHooks hooks;
   hooks.BeforeLaunch = [&](const std::string& file, const std::string& parameters) {
-    PrintLine("start " + base::Cp932ToUtf8Lossy(file) + " " +
-              base::Cp932ToUtf8Lossy(parameters));
+    PrintLine("start " + base::Cp932ToUtf8Lossy(file) + " " + base::Cp932ToUtf8Lossy(parameters));
     if (script.PendingActions() > 0 && script.NextActionLine() > 0) {
       ::setenv(AnswersVariable, answers.HostPath.c_str(), 1);
       ::setenv(AnswersLineVariable, std::to_string(script.NextActionLine()).c_str(), 1);

@@ -131,8 +131,8 @@ class TStartup {
         // Exit or the close box: nothing is started.
       } else if (choice == 0) {
         // The installation folder as it is recorded at this moment.
-        FRunFile = settings::AppendPathDelimiter(set.ReadRegString("InstallPath", "")) +
-                   set.ProgramFile;
+        FRunFile =
+            settings::AppendPathDelimiter(set.ReadRegString("InstallPath", "")) + set.ProgramFile;
         FRunParams.clear();
       } else if (set.FilesInArchive != 0) {
         ShowMainWithWizard(FArchive.get());

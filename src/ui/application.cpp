@@ -18,8 +18,7 @@ void TApplication::SetTitle(const std::string& title) {
   FBackend->ApplicationTitleChanged(title);
 }
 
-int TApplication::MessageDialog(const std::string& text, TMsgDlgType kind,
-                                TMsgDlgButtons buttons) {
+int TApplication::MessageDialog(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons) {
   return FBackend->ShowMessageDialog(MakeMessageDialog(text, kind, buttons));
 }
 

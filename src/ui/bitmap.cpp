@@ -84,13 +84,13 @@ void TBitmap::StretchDraw(const TRect& rect, const TBitmap& source) {
   const int right = std::min(rect.Right(), FWidth);
   const int bottom = std::min(rect.Bottom(), FHeight);
   for (int y = top; y < bottom; ++y) {
-    const auto sy = static_cast<int>(static_cast<std::int64_t>(y - rect.Top) * source.Height() /
-                                     rect.Height);
+    const auto sy =
+        static_cast<int>(static_cast<std::int64_t>(y - rect.Top) * source.Height() / rect.Height);
     const std::uint8_t* sourceRow = source.ScanLine(sy);
     std::uint8_t* p = ScanLine(y) + static_cast<std::size_t>(left) * 3;
     for (int x = left; x < right; ++x) {
-      const auto sx = static_cast<int>(static_cast<std::int64_t>(x - rect.Left) *
-                                       source.Width() / rect.Width);
+      const auto sx =
+          static_cast<int>(static_cast<std::int64_t>(x - rect.Left) * source.Width() / rect.Width);
       const std::uint8_t* s = sourceRow + static_cast<std::size_t>(sx) * 3;
       *p++ = s[0];
       *p++ = s[1];

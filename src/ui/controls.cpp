@@ -126,7 +126,8 @@ void TRadioButton::SetChecked(bool value) {
   for (TControl* control : Form().Controls()) {
     auto* radio = dynamic_cast<TRadioButton*>(control);
     if (radio == nullptr || radio == this) continue;
-    if (radio->ParentNotebook() != ParentNotebook() || radio->ParentPage() != ParentPage()) continue;
+    if (radio->ParentNotebook() != ParentNotebook() || radio->ParentPage() != ParentPage())
+      continue;
     radio->SetChecked(false);
   }
   FireClick();
@@ -223,18 +224,14 @@ void TPaintBox::Paint(TBitmap& canvas) const {
   if (FBitmap.Empty()) return;
   const TRect box = ClientBounds();
   switch (FMode) {
-    case TPictureMode::Normal:
-      canvas.Draw(box.Left, box.Top, FBitmap, box);
-      break;
+    case TPictureMode::Normal: canvas.Draw(box.Left, box.Top, FBitmap, box); break;
     case TPictureMode::Center:
       // Integer division rounds towards zero, so a larger picture is cut
       // equally on both sides.
       canvas.Draw(box.Left + (box.Width - FBitmap.Width()) / 2,
                   box.Top + (box.Height - FBitmap.Height()) / 2, FBitmap, box);
       break;
-    case TPictureMode::Stretch:
-      canvas.StretchDraw(box, FBitmap);
-      break;
+    case TPictureMode::Stretch: canvas.StretchDraw(box, FBitmap); break;
   }
 }
 
@@ -322,7 +319,8 @@ std::vector<TDirectoryItem> TDirectoryList::Items() const {
   while (start < FDirectory.size()) {
     std::size_t end = start;
     while (end < FDirectory.size() && !base::IsPathDelimiter(FDirectory, end)) ++end;
-    items.push_back({FDirectory.substr(0, end), FDirectory.substr(start, end - start), level, true});
+    items.push_back(
+        {FDirectory.substr(0, end), FDirectory.substr(start, end - start), level, true});
     ++level;
     start = end + 1;
   }

@@ -39,8 +39,8 @@ enum class TControlKind {
 
 // What changed, as told to TBackend::ControlChanged.
 enum class TControlProperty {
-  Caption,     // Caption() (button, check box, radio, label)
-  Visible,     // Visible(); a backend re-evaluates IsShowing()
+  Caption,  // Caption() (button, check box, radio, label)
+  Visible,  // Visible(); a backend re-evaluates IsShowing()
   Enabled,
   Checked,     // check box, radio button
   Bounds,      // Left/Top/Width/Height
@@ -203,7 +203,7 @@ class TLabel : public TControl {
   void SetAutoSize(bool value);
   bool Transparent() const { return FTransparent; }
   void SetTransparent(bool value);
-  TColor Color() const { return FColor; }        // background when not transparent
+  TColor Color() const { return FColor; }  // background when not transparent
   void SetColor(TColor value);
   TColor FontColor() const { return FFontColor; }
   void SetFontColor(TColor value);

@@ -49,7 +49,8 @@ TMessageDialog MakeMessageDialog(const std::string& text, TMsgDlgType kind,
   dialog.Caption = DialogCaption(kind);
   dialog.Text = text;
   for (TMsgDlgButtons button : ButtonOrder) {
-    if ((buttons & button) != 0) dialog.Buttons.push_back({ButtonResult(button), ButtonCaption(button)});
+    if ((buttons & button) != 0)
+      dialog.Buttons.push_back({ButtonResult(button), ButtonCaption(button)});
   }
   if ((buttons & mbOK) != 0) {
     dialog.DefaultResult = mrOk;

@@ -37,8 +37,8 @@ struct TMessageDialogButton {
 // Everything a backend needs to show one message dialog.
 struct TMessageDialog {
   TMsgDlgType Kind = TMsgDlgType::mtInformation;
-  std::string Caption;  // the kind's caption, 932 bytes
-  std::string Text;     // 932 bytes, lines separated by "\r\n"
+  std::string Caption;                        // the kind's caption, 932 bytes
+  std::string Text;                           // 932 bytes, lines separated by "\r\n"
   std::vector<TMessageDialogButton> Buttons;  // in display order, at least one
   // Enter: OK when present, else Yes, else the first button.
   int DefaultResult = mrNone;
@@ -52,7 +52,6 @@ std::string ButtonCaption(TMsgDlgButtons button);
 int ButtonResult(TMsgDlgButtons button);
 
 // Builds the description; an empty button set counts as OK alone.
-TMessageDialog MakeMessageDialog(const std::string& text, TMsgDlgType kind,
-                                 TMsgDlgButtons buttons);
+TMessageDialog MakeMessageDialog(const std::string& text, TMsgDlgType kind, TMsgDlgButtons buttons);
 
 }  // namespace mora::ui

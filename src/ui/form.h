@@ -133,8 +133,7 @@ class TForm {
   void SetFocusedControl(TControl* control);
 
  private:
-  void Adopt(std::unique_ptr<TControl> control, const TRect& bounds, TNotebook* notebook,
-             int page);
+  void Adopt(std::unique_ptr<TControl> control, const TRect& bounds, TNotebook* notebook, int page);
   [[noreturn]] static void ThrowNoControl(std::string_view name);
 
   TApplication& FApplication;

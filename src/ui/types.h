@@ -56,9 +56,9 @@ std::string FormFontName();
 constexpr int FormFontHeight = 12;
 
 enum class TFormPosition {
-  Designed,          // at its designed place (scripted: 0, 0)
-  ScreenCenter,      // centred on the screen
-  OwnerFormCenter,   // centred on the owning form (screen when it has none)
+  Designed,         // at its designed place (scripted: 0, 0)
+  ScreenCenter,     // centred on the screen
+  OwnerFormCenter,  // centred on the owning form (screen when it has none)
 };
 
 }  // namespace mora::ui

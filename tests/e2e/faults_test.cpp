@@ -138,8 +138,7 @@ TEST_F(FaultTest, ADiskThatFillsUpEndsTheInstallationWithoutARecordOfWhatIsMissi
          title.PlainFiles = {"small.txt", "big.bin"};
          WriteMedium(medium, title, {{"small.txt", "small"}, {"big.bin", big}}, nullptr);
        },
-       "ファイルをコピーできませんでした",
-       "big.bin"},
+       "ファイルをコピーできませんでした", "big.bin"},
       {"the data archive",
        [&](const fs::path& medium) {
          archive::TVrArchiveWriter archive;
@@ -147,8 +146,7 @@ TEST_F(FaultTest, ADiskThatFillsUpEndsTheInstallationWithoutARecordOfWhatIsMissi
          archive.AddBytes("big.bin", big, Entry());
          WriteMedium(medium, SmallTitle(), {}, &archive);
        },
-       "game.dat",
-       ""},
+       "game.dat", ""},
       {"a separate file",
        [&](const fs::path& medium) {
          settings::TMoraInstallSet title = SmallTitle();
@@ -158,8 +156,7 @@ TEST_F(FaultTest, ADiskThatFillsUpEndsTheInstallationWithoutARecordOfWhatIsMissi
          archive.AddBytes("big.bin", big, Entry(true, true));
          WriteMedium(medium, title, {}, &archive);
        },
-       "ファイルが作成できません",
-       "big.bin"},
+       "ファイルが作成できません", "big.bin"},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -253,8 +250,7 @@ TEST_F(FaultTest, DataThatVanishesFromTheMediumEndsWithAMessage) {
          fs::resize_file(medium / "game.dat", fs::file_size(medium / "game.dat") / 2);
        },
        ExitDamaged, "game.dat"},
-      {"the loose files gone",
-       [](const fs::path& medium) { fs::remove_all(medium / "loose"); },
+      {"the loose files gone", [](const fs::path& medium) { fs::remove_all(medium / "loose"); },
        ExitFailure, "ファイルをコピーできませんでした"},
   };
   int n = 0;

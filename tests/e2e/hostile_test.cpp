@@ -135,7 +135,8 @@ TEST_F(SandboxTest, HostileMediaEndCleanlyAndWriteNothingOutsideTheDestination) 
       refused("Lpt9.log"),
       refused("aux "),
       refused("sub\\ . \\x.txt"),
-      refused("a\x01" "b.txt"),
+      refused("a\x01"
+              "b.txt"),
       refused("abc\x81"),
       // A trail byte 0x5C followed by "..": one component "表.." and a
       // second "..", which would leave the folder.
@@ -154,8 +155,13 @@ TEST_F(SandboxTest, HostileMediaEndCleanlyAndWriteNothingOutsideTheDestination) 
       {"plain files naming places outside",
        [&](const fs::path& medium) {
          settings::TMoraInstallSet title = SmallTitle();
-         title.PlainFiles = {"readme.txt", "..\\sentinel.txt", "..\\..\\box\\sentinel.txt",
-                             "c:\\windows\\sentinel.txt", "\\sentinel.txt", "con", "nul.txt"};
+         title.PlainFiles = {"readme.txt",
+                             "..\\sentinel.txt",
+                             "..\\..\\box\\sentinel.txt",
+                             "c:\\windows\\sentinel.txt",
+                             "\\sentinel.txt",
+                             "con",
+                             "nul.txt"};
          WriteMedium(medium, title, {{"readme.txt", "read me"}, {"other.txt", "no"}}, nullptr);
        },
        {},
@@ -169,9 +175,13 @@ TEST_F(SandboxTest, HostileMediaEndCleanlyAndWriteNothingOutsideTheDestination) 
        [&](const fs::path& medium) {
          settings::TMoraInstallSet title = SmallTitle();
          title.PlainFiles = {"readme.txt"};
-         title.InstalledFiles = {"..\\sentinel.txt", "..\\..\\sentinel.txt", hostSentinel,
-                                 "C:\\windows\\sentinel.txt", "\\sentinel.txt",
-                                 Sjis("表") + "..\\..\\sentinel.txt", "nul"};
+         title.InstalledFiles = {"..\\sentinel.txt",
+                                 "..\\..\\sentinel.txt",
+                                 hostSentinel,
+                                 "C:\\windows\\sentinel.txt",
+                                 "\\sentinel.txt",
+                                 Sjis("表") + "..\\..\\sentinel.txt",
+                                 "nul"};
          WriteMedium(medium, title, {{"readme.txt", "read me"}}, nullptr);
        },
        {},
@@ -215,14 +225,29 @@ TEST_F(SandboxTest, HostileMediaEndCleanlyAndWriteNothingOutsideTheDestination) 
        {}},
       // Absurd counts, lengths and offsets in the archive's directory.
       {"archive with an entry count of 2^31 - 1",
-       crafted("data", withCount(0x7FFFFFFF)), {"--parts", "data"}, ExitDamaged, "game.", {}},
+       crafted("data", withCount(0x7FFFFFFF)),
+       {"--parts", "data"},
+       ExitDamaged,
+       "game.",
+       {}},
       {"archive with a negative entry count",
-       crafted("data", withCount(0x80000000)), {"--parts", "data"}, ExitDamaged, "game.", {}},
+       crafted("data", withCount(0x80000000)),
+       {"--parts", "data"},
+       ExitDamaged,
+       "game.",
+       {}},
       {"archive with a name of 2^31 - 1 bytes",
-       crafted("data", withNameLength(0x7FFFFFFF)), {"--parts", "data"}, ExitDamaged, "game.", {}},
+       crafted("data", withNameLength(0x7FFFFFFF)),
+       {"--parts", "data"},
+       ExitDamaged,
+       "game.",
+       {}},
       {"archive whose entry lies a terabyte past its end",
-       crafted("datadata", archive::EncodeDirectory(farEntry)), {"--parts", "data"}, ExitDamaged,
-       "game.", {}},
+       crafted("datadata", archive::EncodeDirectory(farEntry)),
+       {"--parts", "data"},
+       ExitDamaged,
+       "game.",
+       {}},
 
       // A volume chain with a gap: game.001 is missing, the entry lies in
       // game.002.

@@ -77,9 +77,8 @@ inline std::map<std::string, std::string> TreeState(const fs::path& folder) {
     } else if (S_ISDIR(st.st_mode)) {
       state[name] = "folder";
     } else {
-      state[name] = "file " + std::to_string(st.st_size) + " " + std::to_string(st.st_ino) +
-                    " " + std::to_string(st.st_ctim.tv_sec) + "." +
-                    std::to_string(st.st_ctim.tv_nsec);
+      state[name] = "file " + std::to_string(st.st_size) + " " + std::to_string(st.st_ino) + " " +
+                    std::to_string(st.st_ctim.tv_sec) + "." + std::to_string(st.st_ctim.tv_nsec);
     }
   }
   return state;
@@ -91,9 +90,7 @@ inline std::string DamagedSettingsBytes() {
          "ab";
 }
 
-inline std::string ReadHost(const fs::path& path) {
-  return platform::ReadFileBytes(Win(path));
-}
+inline std::string ReadHost(const fs::path& path) { return platform::ReadFileBytes(Win(path)); }
 
 inline nlohmann::json ParseJson(const TMoraRun& run) {
   try {
@@ -183,8 +180,7 @@ class InstallTest : public ::testing::Test {
 
   // Writes the sources and the manifest below Root\<name>-src and makes the
   // media with mora pack in Root\<name>; the first disk's folder.
-  fs::path Pack(const std::string& name, const nlohmann::ordered_json& manifest,
-                TSources sources) {
+  fs::path Pack(const std::string& name, const nlohmann::ordered_json& manifest, TSources sources) {
     const fs::path folder = Root / (name + "-src");
     sources["setup-program"] = SetupProgramBytes();
     sources["title.json"] = manifest.dump(2);

@@ -66,11 +66,10 @@ TEST_F(InstallTest, ASingleDiskWithEveryPartIsInstalledRecordedAndReported) {
 }
 
 TEST_F(InstallTest, TheWizardsDefaultsChooseTheFolderAndTheParts) {
-  const std::vector<std::string> program = {"game.exe", "install.dat", "install.exe",
-                                            "readme.txt"};
-  const std::vector<std::string> everything = {
-      "bgm\\track1.mp3", "game.dat",   "game.exe",      "game.ext",
-      "install.dat",     "install.exe", "movie\\op.mpg", "readme.txt"};
+  const std::vector<std::string> program = {"game.exe", "install.dat", "install.exe", "readme.txt"};
+  const std::vector<std::string> everything = {"bgm\\track1.mp3", "game.dat",    "game.exe",
+                                               "game.ext",        "install.dat", "install.exe",
+                                               "movie\\op.mpg",   "readme.txt"};
   const struct {
     int SetupKind;
     std::vector<std::string> Options;
@@ -79,8 +78,9 @@ TEST_F(InstallTest, TheWizardsDefaultsChooseTheFolderAndTheParts) {
       {0, {}, program},
       {1, {}, everything},
       {1, {"--parts", "none"}, program},
-      {0, {"--parts", "sound"}, Sorted({"bgm\\track1.mp3", "game.exe", "install.dat",
-                                        "install.exe", "readme.txt"})},
+      {0,
+       {"--parts", "sound"},
+       Sorted({"bgm\\track1.mp3", "game.exe", "install.dat", "install.exe", "readme.txt"})},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -145,8 +145,7 @@ TEST_F(TwoDiskTest, TheDiskQuestionTakesTheNextMediaFolderThatHoldsTheDisk) {
   EXPECT_EQ(out["diskQuestions"],
             (nlohmann::json{{{"disk", 2}, {"folder", Utf8(Win(Stranger)) + "\\"}},
                             {{"disk", 2}, {"folder", Utf8(Win(Disk2)) + "\\"}}}));
-  EXPECT_NE(run.Err.find(Stranger.string() + ": no disk 2 of this title there"),
-            std::string::npos)
+  EXPECT_NE(run.Err.find(Stranger.string() + ": no disk 2 of this title there"), std::string::npos)
       << run.Err;
   // The first disk's loose files and the archive's directory, then the
   // second disk's file, the archive and the settings.
@@ -185,9 +184,9 @@ TEST_F(TwoDiskTest, ADiskNotGivenEndsWithTheMissingDiskCode) {
 }
 
 TEST_F(InstallTest, AnAddOnExtendsTheInstallationItsTitleRecorded) {
-  ASSERT_EQ(
-      RunMora({"install", PackTitle().string(), "--dest", Dest.string(), "--parts", "data"}).ExitCode,
-      0);
+  ASSERT_EQ(RunMora({"install", PackTitle().string(), "--dest", Dest.string(), "--parts", "data"})
+                .ExitCode,
+            0);
   const fs::path setup = PackAddOn();
 
   // Another folder holds no installation of the title to add to.
@@ -431,7 +430,8 @@ TEST_F(InstallTest, TheExitCodeTellsTheEndsApart) {
       {{(Root / "nothere").string()}, 4, "no such file or folder"},
       {{(Root / "empty").string(), "--dest", dest}, 4, "インストール設定ファイルがありません"},
       {{(Root / "cut").string(), "--dest", dest}, 3, "install.dat"},
-      {{(Root / "unsound").string(), "--dest", dest, "--parts", "data"}, 3,
+      {{(Root / "unsound").string(), "--dest", dest, "--parts", "data"},
+       3,
        "ファイルの内容が正しくありません\nインストールしなおしてください\n"
        "何度も失敗する場合は、スキャンディスクを実行して\n"
        "ハードディスクに異常がないか調べてください"},

@@ -245,10 +245,10 @@ class SetupCourse : public ::testing::Test {
 // one-disk title) to its exit page.
 const char* const WizardInstall =
     "check CheckData on\n"
-    "click btnNext\n"     // file page
-    "click btnNext\n"     // folder page
-    "click btnNext\n"     // confirm page: インストール
-    "click btnAbort\n";   // exit page: 閉じる(&C)
+    "click btnNext\n"    // file page
+    "click btnNext\n"    // folder page
+    "click btnNext\n"    // confirm page: インストール
+    "click btnAbort\n";  // exit page: 閉じる(&C)
 
 // Closing the wizard on its first page.
 const char* const WizardLeave =
@@ -264,8 +264,7 @@ TEST_F(SetupCourse, WithoutInstallDatTheMessageEndsTheRun) {
     const char* Name;
     std::vector<std::string> Arguments;
     bool SettingsBeside;
-  } cases[] = {{"beside the program", {}, false},
-               {"folder argument", {Home + "/empty/"}, true}};
+  } cases[] = {{"beside the program", {}, false}, {"folder argument", {Home + "/empty/"}, true}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Name);
     fs::create_directories(Home + "/empty");
@@ -407,8 +406,7 @@ TEST_F(SetupCourse, TheInstallChoiceGoesOnInATemporaryCopy) {
     const auto run = RunSetup(setup, answers);
     EXPECT_EQ(run.ExitCode, ExitFinished) << run.Output;
     const std::string copy = Temp + "/" + c.Copy;
-    const std::string start =
-        "start " + platform::PathFromNative(copy) + " \"" + MediumPath + "\"";
+    const std::string start = "start " + platform::PathFromNative(copy) + " \"" + MediumPath + "\"";
     EXPECT_TRUE(Contains(run.Output, start)) << run.Output;
     // The copy's part: the main window and the wizard, no launcher again.
     const std::string rest = run.Output.substr(run.Output.find(start));
@@ -498,9 +496,9 @@ TEST_F(SetupCourse, StartGameUsesTheInstallationFolderAtTheClick) {
     const std::string go = Home + "/go";
     fs::remove(go);
     fs::remove(GameLog);
-    TRunningProcess run(setup,
-                        {"--answers", AnswerFile("wait-file " + go + "\nclick ゲームスタート\nanswer ok\n")},
-                        Environment());
+    TRunningProcess run(
+        setup, {"--answers", AnswerFile("wait-file " + go + "\nclick ゲームスタート\nanswer ok\n")},
+        Environment());
     ASSERT_TRUE(WaitUntil([&] { return platform::TNamedMutex::Exists(Title); }));
     Settings().WriteRegString("InstallPath", c.Folder);
     WriteHost(go, "");
@@ -535,21 +533,21 @@ TEST_F(SetupCourse, BadInputEndsWithAMessageAndLeavesNothingBehind) {
        [&] {
          archive::TVrArchiveWriter empty;
          empty.AddBytes("other.txt", "x");
-         WriteHost(Medium + "setup",
-                   platform::WithNativeResources(
-                       ReadHost(MORA_SETUP_EXE),
-                       platform::NativeResourceRecord("BINTYPE", "DUMMY", empty.BuildImage()),
-                       "setup"));
+         WriteHost(
+             Medium + "setup",
+             platform::WithNativeResources(
+                 ReadHost(MORA_SETUP_EXE),
+                 platform::NativeResourceRecord("BINTYPE", "DUMMY", empty.BuildImage()), "setup"));
          ::chmod((Medium + "setup").c_str(), 0755);
        },
        "install.dat:ファイルがありません\" [OK]"},
       {"damaged resource archive",
        [&] {
-         WriteHost(Medium + "setup",
-                   platform::WithNativeResources(
-                       ReadHost(MORA_SETUP_EXE),
-                       platform::NativeResourceRecord("BINTYPE", "DUMMY", "vf" + std::string(20, '\x7f')),
-                       "setup"));
+         WriteHost(Medium + "setup", platform::WithNativeResources(
+                                         ReadHost(MORA_SETUP_EXE),
+                                         platform::NativeResourceRecord(
+                                             "BINTYPE", "DUMMY", "vf" + std::string(20, '\x7f')),
+                                         "setup"));
          ::chmod((Medium + "setup").c_str(), 0755);
        },
        "DUMMY"},
@@ -574,10 +572,11 @@ TEST_F(SetupCourse, ATemporaryFolderThatCannotBeWrittenGivesTheCopyMessage) {
   TEnvironment environment = Environment();
   WriteHost(Home + "/not-a-folder", "");
   environment["TMPDIR"] = Home + "/not-a-folder";
-  const auto run = RunProcess(
-      setup, {"--answers", AnswerFile("click インストール\nanswer ok\n")}, environment);
+  const auto run =
+      RunProcess(setup, {"--answers", AnswerFile("click インストール\nanswer ok\n")}, environment);
   EXPECT_EQ(run.ExitCode, ExitFailed) << run.Output;
-  EXPECT_TRUE(Contains(run.Output, "dialog 警告 \"ファイルをコピーできません\" [OK]")) << run.Output;
+  EXPECT_TRUE(Contains(run.Output, "dialog 警告 \"ファイルをコピーできません\" [OK]"))
+      << run.Output;
   EXPECT_FALSE(Contains(run.Output, "start ")) << run.Output;
 }
 

@@ -38,7 +38,8 @@ class TImageModule : public platform::TModule {
 };
 
 bool SameEntries(const archive::TDirectory& a, const archive::TDirectory& b) {
-  if (a.Version != b.Version || a.EndOffset != b.EndOffset || a.Entries.size() != b.Entries.size()) {
+  if (a.Version != b.Version || a.EndOffset != b.EndOffset ||
+      a.Entries.size() != b.Entries.size()) {
     return false;
   }
   for (std::size_t i = 0; i < a.Entries.size(); ++i) {

@@ -17,8 +17,9 @@ void CheckInside(std::string_view image, const std::optional<std::string_view>& 
   if (!found) return;
   const char* begin = image.data();
   const char* end = begin + image.size();
-  fuzz::Check(found->data() >= begin && found->size() <= static_cast<std::size_t>(end - found->data()),
-              "a resource lies inside its image");
+  fuzz::Check(
+      found->data() >= begin && found->size() <= static_cast<std::size_t>(end - found->data()),
+      "a resource lies inside its image");
 }
 
 }  // namespace
@@ -33,7 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // Loading goes through a file, so only inputs that look like a program
   // take that slower way.
-  if (image.substr(0, 2) == "MZ" || image.substr(0, 4) == "\x7F" "ELF") {
+  if (image.substr(0, 2) == "MZ" || image.substr(0, 4) ==
+                                        "\x7F"
+                                        "ELF") {
     const auto module = platform::TModule::Load(fuzz::ScratchFile(image));
     if (module != nullptr) {
       try {

@@ -26,14 +26,14 @@ using namespace mora;
 
 namespace {
 
-const char* const Targets[] = {"settings", "archive",  "vint",
+const char* const Targets[] = {"settings",  "archive", "vint",
                                "resources", "answers", "pack_manifest"};
 std::filesystem::path Root;
 
 void Seed(const std::string& target, const std::string& name, const std::string& bytes) {
   const std::filesystem::path folder = Root / target;
-  std::ofstream(folder / name, std::ios::binary).write(bytes.data(),
-                                                      static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(folder / name, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 // ---- install.dat
@@ -156,7 +156,8 @@ pictures::TDIBSurface Pattern(int width, int height, int bits, std::uint32_t sal
   const std::uint32_t values = bits >= 32 ? 0xFFFFFFFFu : (1u << bits) - 1;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
-      s.SetPixel(x, y, (static_cast<std::uint32_t>(x * 37 + y * 101) * 2654435761u + salt) & values);
+      s.SetPixel(x, y,
+                 (static_cast<std::uint32_t>(x * 37 + y * 101) * 2654435761u + salt) & values);
     }
   }
   return s;
@@ -252,7 +253,7 @@ void ResourceSeeds() {
   Seed("resources", "pe-small", platform::test::BuildPeImage("vf", "").Bytes);
   Seed("resources", "elf-records",
        platform::test::BuildElf(platform::test::ElfRecord("BINTYPE", "DUMMY", "vf-native") +
-                                     platform::test::ElfRecord("#10", "#101", "numbered")));
+                                platform::test::ElfRecord("#10", "#101", "numbered")));
 }
 
 // ---- answer files
@@ -272,7 +273,9 @@ void AnswerSeeds() {
        "answer 6\n"
        "pump answer cancel\n"
        "close\n");
-  Seed("answers", "bom-and-crlf", "\xEF\xBB\xBF" "click OK\r\nanswer ok\r\n");
+  Seed("answers", "bom-and-crlf",
+       "\xEF\xBB\xBF"
+       "click OK\r\nanswer ok\r\n");
 }
 
 // ---- mora pack manifests
@@ -282,11 +285,12 @@ void ManifestSeeds() {
                        std::ios::binary);
   Seed("pack_manifest", "sample-title",
        std::string(std::istreambuf_iterator<char>(sample), std::istreambuf_iterator<char>()));
-  Seed("pack_manifest", "small",
-       "{\"settings\": {\"Title\": \"T\", \"ProgramFile\": \"a.exe\"},\n"
-       " \"setup\": {\"program\": \"setup.exe\"},\n"
-       " \"archive\": {\"placement\": \"appended\"},\n"
-       " \"disks\": [{\"files\": [{\"path\": \"a.exe\", \"name\": \"a.exe\", \"part\": \"program\"}]}]}\n");
+  Seed(
+      "pack_manifest", "small",
+      "{\"settings\": {\"Title\": \"T\", \"ProgramFile\": \"a.exe\"},\n"
+      " \"setup\": {\"program\": \"setup.exe\"},\n"
+      " \"archive\": {\"placement\": \"appended\"},\n"
+      " \"disks\": [{\"files\": [{\"path\": \"a.exe\", \"name\": \"a.exe\", \"part\": \"program\"}]}]}\n");
 }
 
 }  // namespace

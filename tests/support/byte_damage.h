@@ -33,9 +33,7 @@ class TByteDamage {
           result.replace(at, length, length, extremes[Between(0, 3)]);
           break;
         }
-        case 2:
-          result.resize(Index(result));
-          break;
+        case 2: result.resize(Index(result)); break;
         case 3: {
           const std::size_t at = Index(result);
           const std::size_t length = std::min<std::size_t>(Between(1, 16), result.size() - at);

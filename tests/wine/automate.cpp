@@ -33,15 +33,15 @@ constexpr int ExitFailed = 4;
 constexpr wchar_t NamePropertyName[] = L"MoraControlName";
 
 class EAutomation : public std::runtime_error {
-public:
+ public:
   EAutomation(int code, const std::string& message) : std::runtime_error(message), Code(code) {}
   int Code;
 };
 
 std::string ToUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                 0, nullptr, nullptr);
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
   std::string result(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
                       nullptr, nullptr);
@@ -50,7 +50,8 @@ std::string ToUtf8(const std::wstring& text) {
 
 std::wstring FromUtf8(const std::string& text) {
   if (text.empty()) return {};
-  int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring result(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
   return result;
@@ -79,8 +80,9 @@ std::wstring WindowText(HWND window) {
     return {};
   std::wstring buffer(static_cast<std::size_t>(length) + 1, L'\0');
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                           SMTO_ABORTIFHUNG, 2000, &copied))
+  if (!SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(),
+                           reinterpret_cast<LPARAM>(buffer.data()), SMTO_ABORTIFHUNG, 2000,
+                           &copied))
     return {};
   buffer.resize(static_cast<std::size_t>(copied));
   return buffer;
@@ -247,7 +249,8 @@ std::string DescribeControl(HWND parent, HWND control) {
   if (_wcsicmp(cls.c_str(), L"Button") == 0) {
     LONG style = GetWindowLongW(control, GWL_STYLE) & BS_TYPEMASK;
     if (style == BS_DEFPUSHBUTTON) flags += 'd';
-    if (style != BS_PUSHBUTTON && style != BS_DEFPUSHBUTTON && CheckState(control) == "1") flags += 'c';
+    if (style != BS_PUSHBUTTON && style != BS_DEFPUSHBUTTON && CheckState(control) == "1")
+      flags += 'c';
   }
   std::string name = ToUtf8(ControlName(control));
   return std::to_string(GetDlgCtrlID(control)) + "\t" + ToUtf8(cls) + "\t" +
@@ -273,14 +276,16 @@ void Click(HWND control, const std::string& what) {
   WaitFor(usable, Options.TimeoutMs);
   if (!IsWindowVisible(control)) throw EAutomation(ExitFailed, what + " is hidden");
   if (!IsWindowEnabled(control)) throw EAutomation(ExitFailed, what + " is disabled");
-  if (!IsWindowEnabled(root)) throw EAutomation(ExitFailed, what + " is in a disabled window (a modal window is open)");
+  if (!IsWindowEnabled(root))
+    throw EAutomation(ExitFailed, what + " is in a disabled window (a modal window is open)");
   PostOrFail(control, BM_CLICK, 0, 0);
 }
 
 // The item index of a list or combo box whose text equals text (or a
 // number given as "#n").
 int FindListItem(HWND control, bool combo, const std::wstring& text) {
-  if (text.size() > 1 && text[0] == L'#') return static_cast<int>(std::wcstol(text.c_str() + 1, nullptr, 10));
+  if (text.size() > 1 && text[0] == L'#')
+    return static_cast<int>(std::wcstol(text.c_str() + 1, nullptr, 10));
   UINT countMessage = combo ? CB_GETCOUNT : LB_GETCOUNT;
   UINT lengthMessage = combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN;
   UINT textMessage = combo ? CB_GETLBTEXT : LB_GETTEXT;
@@ -289,7 +294,8 @@ int FindListItem(HWND control, bool combo, const std::wstring& text) {
     auto length = SendMessageW(control, lengthMessage, static_cast<WPARAM>(i), 0);
     if (length < 0) continue;
     std::wstring item(static_cast<std::size_t>(length) + 1, L'\0');
-    SendMessageW(control, textMessage, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
+    SendMessageW(control, textMessage, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(item.data()));
     item.resize(static_cast<std::size_t>(length));
     if (item == text || _wcsicmp(item.c_str(), text.c_str()) == 0) return i;
   }
@@ -307,7 +313,8 @@ std::vector<std::string> ListItems(HWND control, bool combo) {
   for (int i = 0; i < count; ++i) {
     auto length = SendMessageW(control, lengthMessage, static_cast<WPARAM>(i), 0);
     std::wstring item(static_cast<std::size_t>(length > 0 ? length : 0) + 1, L'\0');
-    SendMessageW(control, textMessage, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
+    SendMessageW(control, textMessage, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(item.data()));
     item.resize(static_cast<std::size_t>(length > 0 ? length : 0));
     items.push_back((i == selected ? "* " : "  ") + ToUtf8(item));
   }
@@ -322,7 +329,8 @@ bool IsList(HWND control) { return _wcsicmp(ClassOf(control).c_str(), L"ListBox"
 // double-click notification of a list box.
 void SelectItem(HWND control, const std::wstring& item, bool open) {
   bool combo = IsCombo(control);
-  if (!combo && !IsList(control)) throw EAutomation(ExitUsage, "control is neither a list nor a combo box");
+  if (!combo && !IsList(control))
+    throw EAutomation(ExitUsage, "control is neither a list nor a combo box");
   int index = FindListItem(control, combo, item);
   if (index < 0) throw EAutomation(ExitNotFound, "no item \"" + ToUtf8(item) + "\"");
   SendMessageW(control, combo ? CB_SETCURSEL : LB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -330,7 +338,8 @@ void SelectItem(HWND control, const std::wstring& item, bool open) {
   int id = GetDlgCtrlID(control);
   WORD code = combo ? CBN_SELCHANGE : LBN_SELCHANGE;
   PostOrFail(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(control));
-  if (open && !combo) PostOrFail(parent, WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), reinterpret_cast<LPARAM>(control));
+  if (open && !combo)
+    PostOrFail(parent, WM_COMMAND, MAKEWPARAM(id, LBN_DBLCLK), reinterpret_cast<LPARAM>(control));
 }
 
 // Saves the screen area of a window (frame included) as a 24-bit BMP.
@@ -492,11 +501,13 @@ int RunCommand(const std::vector<std::string>& args) {
       return IsWindowVisible(control) != 0;
     };
     if (args.size() == 3) return ExpectBool(state());
-    if (args[3] != "0" && args[3] != "1") throw EAutomation(ExitUsage, "expected state must be 0 or 1");
+    if (args[3] != "0" && args[3] != "1")
+      throw EAutomation(ExitUsage, "expected state must be 0 or 1");
     bool wanted = args[3] == "1";
     bool same = WaitFor([&] { return state() == wanted; }, Options.TimeoutMs);
     if (!same) {
-      PrintError(command + " \"" + args[2] + "\" is " + (wanted ? "0" : "1") + ", expected " + args[3]);
+      PrintError(command + " \"" + args[2] + "\" is " + (wanted ? "0" : "1") + ", expected " +
+                 args[3]);
       return ExitFalse;
     }
     return ExitTrue;
@@ -508,7 +519,8 @@ int RunCommand(const std::vector<std::string>& args) {
     GetClientRect(window, &client);
     std::string actual = std::to_string(client.right) + "x" + std::to_string(client.bottom);
     if (actual != args[2] + "x" + args[3]) {
-      PrintError("client area of \"" + args[1] + "\" is " + actual + ", expected " + args[2] + "x" + args[3]);
+      PrintError("client area of \"" + args[1] + "\" is " + actual + ", expected " + args[2] + "x" +
+                 args[3]);
       return ExitFalse;
     }
     return ExitTrue;
@@ -524,7 +536,8 @@ int RunCommand(const std::vector<std::string>& args) {
                  : args[2] == "space"  ? VK_SPACE
                                        : 0;
     if (key == 0) throw EAutomation(ExitUsage, "unknown key \"" + args[2] + "\"");
-    if (!IsWindowEnabled(window)) throw EAutomation(ExitFailed, "window is disabled (a modal window is open)");
+    if (!IsWindowEnabled(window))
+      throw EAutomation(ExitFailed, "window is disabled (a modal window is open)");
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     HWND target = window;
@@ -555,7 +568,8 @@ int RunCommand(const std::vector<std::string>& args) {
   if (command == "items") {
     RequireArgs(args, 2, 2, "items <window> <control>");
     HWND control = RequireControl(args[1], args[2]);
-    if (!IsCombo(control) && !IsList(control)) throw EAutomation(ExitUsage, "not a list or combo box");
+    if (!IsCombo(control) && !IsList(control))
+      throw EAutomation(ExitUsage, "not a list or combo box");
     for (const auto& item : ListItems(control, IsCombo(control))) Print(item);
     return ExitTrue;
   }
@@ -695,7 +709,8 @@ int wmain(int argc, wchar_t** argv) {
   try {
     std::size_t next = 0;
     std::string desktop;
-    if (const char* fromEnvironment = std::getenv("MORA_AUTOMATE_DESKTOP")) desktop = fromEnvironment;
+    if (const char* fromEnvironment = std::getenv("MORA_AUTOMATE_DESKTOP"))
+      desktop = fromEnvironment;
     while (next < args.size() && args[next].rfind("--", 0) == 0) {
       if (args[next] == "--desktop" && next + 1 < args.size()) {
         desktop = args[next + 1];
@@ -713,7 +728,8 @@ int wmain(int argc, wchar_t** argv) {
       return ExitUsage;
     }
     if (!desktop.empty()) JoinDesktop(desktop);
-    return RunCommand(std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(next), args.end()));
+    return RunCommand(
+        std::vector<std::string>(args.begin() + static_cast<std::ptrdiff_t>(next), args.end()));
   } catch (const EAutomation& error) {
     PrintError(error.what());
     return error.Code;

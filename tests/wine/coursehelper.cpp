@@ -158,13 +158,14 @@ int CheckInstalled(const std::string& dest, const std::string& title) {
                 "install.dat lists the installed files");
   archive::TVrFileCollection archive;
   archive.Open(dest + "game.dat");
-  checks.Expect(archive.IndexOf("data\\opening.txt") >= 0 && archive.IndexOf("data\\ending.txt") >= 0,
-                "game.dat holds the entries of both disks");
+  checks.Expect(
+      archive.IndexOf("data\\opening.txt") >= 0 && archive.IndexOf("data\\ending.txt") >= 0,
+      "game.dat holds the entries of both disks");
   checks.Expect(archive.Verify(), "game.dat passes its check");
 
   const auto group = installer::ReadProgramGroup(title);
-  checks.Expect(group.size() == 3, "the program group holds three shortcuts (" +
-                                       std::to_string(group.size()) + ")");
+  checks.Expect(group.size() == 3,
+                "the program group holds three shortcuts (" + std::to_string(group.size()) + ")");
   struct TExpected {
     std::string Name;
     std::string Target;
@@ -184,8 +185,8 @@ int CheckInstalled(const std::string& dest, const std::string& title) {
     if (found == nullptr) continue;
     checks.Expect(base::SameText932(found->Link.Target, link.Target),
                   "shortcut " + Show(link.Name) + " starts " + Show(found->Link.Target));
-    checks.Expect(found->Link.IconIndex == link.Icon,
-                  "shortcut " + Show(link.Name) + " has icon " + std::to_string(found->Link.IconIndex));
+    checks.Expect(found->Link.IconIndex == link.Icon, "shortcut " + Show(link.Name) + " has icon " +
+                                                          std::to_string(found->Link.IconIndex));
     checks.Expect(base::SameText932(WithoutDelimiter(found->Link.WorkDir), WithoutDelimiter(dest)),
                   "shortcut " + Show(link.Name) + " works in " + Show(found->Link.WorkDir));
   }
@@ -196,8 +197,8 @@ int CheckRemoved(const std::string& dest, const std::string& title, const std::s
   TChecks checks;
   checks.Expect(!platform::DirectoryExists(dest), "the installation folder is gone");
   const bool kept = !installer::ReadProgramGroup(title).empty();
-  checks.Expect(kept == (group == "kept"), std::string("the program group is ") +
-                                               (kept ? "still there" : "removed"));
+  checks.Expect(kept == (group == "kept"),
+                std::string("the program group is ") + (kept ? "still there" : "removed"));
   return checks.ExitCode();
 }
 
@@ -208,12 +209,14 @@ int Run(const std::vector<std::string>& args) {
   if (args.size() == 3 && args[0] == "check-installed") {
     return CheckInstalled(WithDelimiter(args[1]), args[2]);
   }
-  if (args.size() == 4 && args[0] == "check-removed" && (args[3] == "removed" || args[3] == "kept")) {
+  if (args.size() == 4 && args[0] == "check-removed" &&
+      (args[3] == "removed" || args[3] == "kept")) {
     return CheckRemoved(WithDelimiter(args[1]), args[2], args[3]);
   }
-  std::fputs("usage: coursehelper make-medium ROOT SETUP.EXE GAME.EXE | check-installed DEST TITLE |"
-             " check-removed DEST TITLE removed|kept\n",
-             stderr);
+  std::fputs(
+      "usage: coursehelper make-medium ROOT SETUP.EXE GAME.EXE | check-installed DEST TITLE |"
+      " check-removed DEST TITLE removed|kept\n",
+      stderr);
   return 2;
 }
 
@@ -229,7 +232,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     return mora::course::Run(args);
   } catch (const std::exception& failure) {
-    std::fprintf(stderr, "coursehelper: %s\n", mora::base::Cp932ToUtf8Lossy(failure.what()).c_str());
+    std::fprintf(stderr, "coursehelper: %s\n",
+                 mora::base::Cp932ToUtf8Lossy(failure.what()).c_str());
     return 2;
   }
 }

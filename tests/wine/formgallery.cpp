@@ -58,8 +58,9 @@ TBitmap SamplePicture(int width, int height) {
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       auto band = static_cast<std::uint8_t>(((x + y) / 8) % 2 ? 255 : 160);
-      bitmap.SetPixel(x, y, TColor{band, static_cast<std::uint8_t>(x * 255 / width),
-                                   static_cast<std::uint8_t>(y * 255 / height)});
+      bitmap.SetPixel(x, y,
+                      TColor{band, static_cast<std::uint8_t>(x * 255 / width),
+                             static_cast<std::uint8_t>(y * 255 / height)});
     }
   }
   return bitmap;
@@ -121,7 +122,9 @@ class TWidgetForm : public TForm {
     directory.SetDirectory("C:\\windows");
     auto& chosen = AddTo<TLabel>(notebook, 1, "LabelChosen", {16, 176, 380, 12});
     chosen.SetCaption(directory.Directory());
-    directory.OnChange = [&chosen, &directory](TControl&) { chosen.SetCaption(directory.Directory()); };
+    directory.OnChange = [&chosen, &directory](TControl&) {
+      chosen.SetCaption(directory.Directory());
+    };
 
     Add<TBevel>("Bevel1", {0, 288, 420, 2});
     auto& page = Add<TButton>("btnPage", {132, 296, 90, 25});
@@ -130,7 +133,8 @@ class TWidgetForm : public TForm {
     auto& ask = Add<TButton>("btnAsk", {228, 296, 75, 25});
     ask.SetCaption(Sjis("質問(&Q)"));
     ask.OnClick = [this](TControl&) {
-      int answer = Application().MessageDialog(Sjis("続けますか？"), TMsgDlgType::mtConfirmation, mbYesNo);
+      int answer =
+          Application().MessageDialog(Sjis("続けますか？"), TMsgDlgType::mtConfirmation, mbYesNo);
       Log("answer " + std::to_string(answer));
     };
     auto& close = Add<TButton>("btnClose", {312, 296, 75, 25});
@@ -189,7 +193,9 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(base::Utf16ToCp932(std::u16string(wide.begin(), wide.end())));
   }
   if (args.empty()) {
-    std::fputs("usage: formgallery widgets|dialogs|launcher|launcher-enter|launcher-runtime|main|wizard|wizard-uninstall\n", stderr);
+    std::fputs(
+        "usage: formgallery widgets|dialogs|launcher|launcher-enter|launcher-runtime|main|wizard|wizard-uninstall\n",
+        stderr);
     return 2;
   }
   try {

@@ -102,15 +102,16 @@ class TDisplayEngine : public installer::TInstallEngine {
   installer::TStepOutcome Install(settings::TMoraInstallSet&, archive::TVrFileCollection*,
                                   const installer::TInstallRequest& request,
                                   installer::TStepObserver& observer) override {
-    Log("install " + base::Cp932ToUtf8Lossy(request.DestDir) + " data=" + std::to_string(request.Data) +
-        " sound=" + std::to_string(request.Sound) + " movie=" + std::to_string(request.Movie) +
-        " all=" + std::to_string(request.AllDisks));
+    Log("install " + base::Cp932ToUtf8Lossy(request.DestDir) +
+        " data=" + std::to_string(request.Data) + " sound=" + std::to_string(request.Sound) +
+        " movie=" + std::to_string(request.Movie) + " all=" + std::to_string(request.AllDisks));
     observer.HideBackButton();
     observer.HideNextButton();
     observer.SetCaption(Sjis("ファイルコピー"));
     observer.SetProgressMax(100);
     for (int position = 0; position <= 45; position += 5) {
-      observer.SetStatus(request.DestDir + "data\\" + Sjis("画像") + std::to_string(position) + ".dat");
+      observer.SetStatus(request.DestDir + "data\\" + Sjis("画像") + std::to_string(position) +
+                         ".dat");
       observer.SetProgress(position);
       if (observer.ProcessMessages()) return installer::TStepOutcome::Stopped;
       observer.Wait(20);

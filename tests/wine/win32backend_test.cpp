@@ -128,7 +128,9 @@ class TSampleForm : public TForm {
     Ok->SetModalResult(mrOk);
     Fail = &Add<TButton>("btnFail", {140, 198, 100, 25});
     Fail->SetCaption(Sjis("失敗"));
-    Fail->OnClick = [](TControl&) { throw base::EFOpenError(Sjis("C:\\x.dat:ファイルがありません")); };
+    Fail->OnClick = [](TControl&) {
+      throw base::EFOpenError(Sjis("C:\\x.dat:ファイルがありません"));
+    };
   }
 
   TPaintBox* Picture;

@@ -55,13 +55,16 @@ std::string NativeResourceRecord(const std::string& type, const std::string& nam
 std::string WithNativeResources(std::string image, std::string_view records,
                                 const std::string& sourceName) {
   base::TLittleEndianReader reader(image.data(), image.size(), sourceName);
-  if (image.size() < 4 || image.compare(0, 4, "\x7f" "ELF") != 0) {
+  if (image.size() < 4 || image.compare(0, 4,
+                                        "\x7f"
+                                        "ELF") != 0) {
     reader.Fail("ELF magic", "not a native program");
   }
   reader.Seek(4, "ELF class");
   const std::uint8_t elfClass = reader.ReadByte("ELF class");
   if (elfClass != 1 && elfClass != 2) reader.Fail("ELF class", "neither 32 nor 64 bits");
-  if (reader.ReadByte("ELF data encoding") != 1) reader.Fail("ELF data encoding", "not little-endian");
+  if (reader.ReadByte("ELF data encoding") != 1)
+    reader.Fail("ELF data encoding", "not little-endian");
   TLayout layout;
   layout.Wide = elfClass == 2;
   const std::size_t tableField = layout.Wide ? 0x28 : 0x20;
@@ -87,15 +90,17 @@ std::string WithNativeResources(std::string image, std::string_view records,
   };
   const auto readAddress = [&](std::size_t at, std::string_view field) -> std::uint64_t {
     reader.Seek(at, field);
-    return layout.Wide ? static_cast<std::uint64_t>(reader.ReadInt64(field)) : reader.ReadUInt32(field);
+    return layout.Wide ? static_cast<std::uint64_t>(reader.ReadInt64(field))
+                       : reader.ReadUInt32(field);
   };
-  const std::uint64_t namesOffset = readAddress(headerAt(namesIndex) + layout.OffsetField(), "sh_offset");
+  const std::uint64_t namesOffset =
+      readAddress(headerAt(namesIndex) + layout.OffsetField(), "sh_offset");
   const std::uint64_t namesSize = readAddress(headerAt(namesIndex) + layout.SizeField(), "sh_size");
   if (namesOffset > image.size() || namesSize > image.size() - namesOffset) {
     reader.Fail("section names", "the table lies beyond the end of the file");
   }
-  std::string names = image.substr(static_cast<std::size_t>(namesOffset),
-                                   static_cast<std::size_t>(namesSize));
+  std::string names =
+      image.substr(static_cast<std::size_t>(namesOffset), static_cast<std::size_t>(namesSize));
   std::vector<std::string> headers;
   int existing = -1;
   for (std::size_t i = 0; i < count; ++i) {
@@ -112,7 +117,7 @@ std::string WithNativeResources(std::string image, std::string_view records,
     // name, type, place and size; alignment 1).
     std::string header(entrySize, '\0');
     base::PutUInt32(&header[0], static_cast<std::uint32_t>(names.size()));
-    base::PutUInt32(&header[4], 1);  // SHT_PROGBITS
+    base::PutUInt32(&header[4], 1);                        // SHT_PROGBITS
     PutAddress(header, layout.Wide ? 48 : 32, 1, layout);  // sh_addralign
     names += std::string(SectionName) + '\0';
     headers.push_back(std::move(header));
@@ -127,7 +132,8 @@ std::string WithNativeResources(std::string image, std::string_view records,
   AlignTo(image, 8);
   const std::size_t newTable = image.size();
   PutAddress(headers[static_cast<std::size_t>(existing)], layout.OffsetField(), recordsAt, layout);
-  PutAddress(headers[static_cast<std::size_t>(existing)], layout.SizeField(), records.size(), layout);
+  PutAddress(headers[static_cast<std::size_t>(existing)], layout.SizeField(), records.size(),
+             layout);
   PutAddress(headers[namesIndex], layout.OffsetField(), namesAt, layout);
   PutAddress(headers[namesIndex], layout.SizeField(), names.size(), layout);
   for (const std::string& header : headers) image += header;

@@ -105,8 +105,9 @@ bool ClaimSharing(int fd, const TFileOpenOptions& options) {
 bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
 
 std::string OpenFailure(const std::string& path, TFileCreation creation) {
-  return creation == TFileCreation::OpenExisting ? FormatS(Sjis("ファイル %s は開けません"), path)
-                                                 : FormatS(Sjis("ファイル %s を作成できません"), path);
+  return creation == TFileCreation::OpenExisting
+             ? FormatS(Sjis("ファイル %s は開けません"), path)
+             : FormatS(Sjis("ファイル %s を作成できません"), path);
 }
 
 // The descriptor, or -1 when the file cannot be opened as asked.
@@ -136,8 +137,7 @@ int OpenDescriptor(const std::string& path, const TFileOpenOptions& options) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
-      !ClaimSharing(fd, options)) {
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 || !ClaimSharing(fd, options)) {
     ::close(fd);
     return -1;
   }

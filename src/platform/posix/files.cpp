@@ -76,10 +76,10 @@ std::optional<std::int32_t> ToDosTime(std::time_t t) {
   if (!::localtime_r(&t, &local)) return std::nullopt;
   const int year = local.tm_year + 1900;
   if (year < 1980 || year > 2107) return std::nullopt;
-  const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) |
-                                                        ((local.tm_mon + 1) << 5) | local.tm_mday);
-  const std::uint32_t time = static_cast<std::uint32_t>((local.tm_hour << 11) |
-                                                        (local.tm_min << 5) | (local.tm_sec / 2));
+  const std::uint32_t date =
+      static_cast<std::uint32_t>(((year - 1980) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
   return static_cast<std::int32_t>((date << 16) | time);
 }
 
@@ -155,8 +155,7 @@ bool SetFileAttributes(const std::string& path, std::uint32_t attributes) {
   const std::uint32_t stored = attributes & StoredBits;
   const std::uint32_t usual = S_ISDIR(st->st_mode) ? 0 : faArchive;
   if (stored == usual) {
-    if (::removexattr(host->c_str(), AttributeName) != 0 && errno != ENODATA &&
-        errno != ENOTSUP) {
+    if (::removexattr(host->c_str(), AttributeName) != 0 && errno != ENODATA && errno != ENOTSUP) {
       return false;
     }
     return true;

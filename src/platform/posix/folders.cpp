@@ -27,8 +27,8 @@ std::string HostCurrentFolder() {
 }
 
 bool IsWindowsStyle(const std::string& text) {
-  const bool letter = !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') ||
-                                        (text[0] >= 'a' && text[0] <= 'z'));
+  const bool letter =
+      !text.empty() && ((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'));
   return (letter && text.size() >= 2 && text[1] == ':') || (!text.empty() && text[0] == '\\') ||
          text.find('\\') != std::string::npos;
 }

@@ -76,12 +76,9 @@ bool DecodeText(const json& j, std::string& out) {
 
 const char* TypeName(TRegValueType type) {
   switch (type) {
-    case TRegValueType::String:
-      return "REG_SZ";
-    case TRegValueType::ExpandString:
-      return "REG_EXPAND_SZ";
-    case TRegValueType::Other:
-      break;
+    case TRegValueType::String: return "REG_SZ";
+    case TRegValueType::ExpandString: return "REG_EXPAND_SZ";
+    case TRegValueType::Other: break;
   }
   return "REG_BINARY";
 }

@@ -19,7 +19,8 @@ namespace {
 
 class TPeModule : public TModule {
  public:
-  TPeModule(std::string image, std::string path) : FImage(std::move(image)), FPath(std::move(path)) {}
+  TPeModule(std::string image, std::string path)
+      : FImage(std::move(image)), FPath(std::move(path)) {}
   std::optional<std::string_view> FindResource(const std::string& name,
                                                const std::string& type) const override {
     return FindPeResource(FImage, name, type, FPath);
@@ -79,7 +80,8 @@ class TElfModule : public TModule {
     };
     std::vector<TSection> sections;
     for (std::uint16_t i = 0; i < count; ++i) {
-      reader.Seek(static_cast<std::size_t>(tableOffset) + std::size_t{i} * entrySize, "section header");
+      reader.Seek(static_cast<std::size_t>(tableOffset) + std::size_t{i} * entrySize,
+                  "section header");
       TSection s{};
       s.Name = reader.ReadUInt32("sh_name");
       if (elfClass == 2) {
@@ -164,7 +166,9 @@ std::unique_ptr<TModule> TModule::Load(const std::string& path) {
       FindPeResource(image, "#1", "#1", path);  // checks the headers once
       return std::make_unique<TPeModule>(std::move(image), path);
     }
-    if (image.size() >= 4 && image.compare(0, 4, "\x7f" "ELF") == 0) {
+    if (image.size() >= 4 && image.compare(0, 4,
+                                           "\x7f"
+                                           "ELF") == 0) {
       auto module = std::make_unique<TElfModule>(std::move(image));
       module->ReadRecords(path);
       return module;

@@ -94,15 +94,11 @@ std::string WineLoader() {
 
 int SpawnResult(int error) {
   switch (error) {
-    case 0:
-      return ShellOk;
-    case ENOENT:
-      return ShellFileNotFound;
+    case 0: return ShellOk;
+    case ENOENT: return ShellFileNotFound;
     case EACCES:
-    case EPERM:
-      return ShellAccessDenied;
-    default:
-      return ShellBadFormat;
+    case EPERM: return ShellAccessDenied;
+    default: return ShellBadFormat;
   }
 }
 

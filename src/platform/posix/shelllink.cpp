@@ -62,23 +62,12 @@ std::string EscapeValue(std::string_view text) {
   std::string result;
   for (std::size_t i = 0; i < text.size(); ++i) {
     switch (text[i]) {
-      case '\\':
-        result += "\\\\";
-        break;
-      case '\n':
-        result += "\\n";
-        break;
-      case '\r':
-        result += "\\r";
-        break;
-      case '\t':
-        result += "\\t";
-        break;
-      case ' ':
-        result += i == 0 ? "\\s" : " ";
-        break;
-      default:
-        result += text[i];
+      case '\\': result += "\\\\"; break;
+      case '\n': result += "\\n"; break;
+      case '\r': result += "\\r"; break;
+      case '\t': result += "\\t"; break;
+      case ' ': result += i == 0 ? "\\s" : " "; break;
+      default: result += text[i];
     }
   }
   return result;
@@ -93,21 +82,11 @@ std::string UnescapeValue(std::string_view text) {
     }
     const char next = text[++i];
     switch (next) {
-      case 's':
-        result += ' ';
-        break;
-      case 'n':
-        result += '\n';
-        break;
-      case 'r':
-        result += '\r';
-        break;
-      case 't':
-        result += '\t';
-        break;
-      case '\\':
-        result += '\\';
-        break;
+      case 's': result += ' '; break;
+      case 'n': result += '\n'; break;
+      case 'r': result += '\r'; break;
+      case 't': result += '\t'; break;
+      case '\\': result += '\\'; break;
       default:  // not an escape of the format: kept as it stands
         result += '\\';
         result += next;
@@ -163,10 +142,12 @@ std::string ExecLine(const TShellLinkData& link, const std::string& linkPath) {
   return exec;
 }
 
-std::string DesktopEntry(const std::string& linkPath, const std::string& hostPath, const TShellLinkData& link) {
+std::string DesktopEntry(const std::string& linkPath, const std::string& hostPath,
+                         const TShellLinkData& link) {
   std::string name = fs::path(hostPath).filename().string();
   if (name.size() > DesktopExtension.size() &&
-      name.compare(name.size() - DesktopExtension.size(), DesktopExtension.size(), DesktopExtension) == 0) {
+      name.compare(name.size() - DesktopExtension.size(), DesktopExtension.size(),
+                   DesktopExtension) == 0) {
     name.resize(name.size() - DesktopExtension.size());
   }
   std::string entry = std::string(DesktopGroup) + "\n";
@@ -191,7 +172,8 @@ std::string DesktopEntry(const std::string& linkPath, const std::string& hostPat
 }
 
 // The keys of the [Desktop Entry] group, values unescaped (UTF-8).
-std::map<std::string, std::string> ParseDesktopEntry(std::string_view text, const std::string& linkPath) {
+std::map<std::string, std::string> ParseDesktopEntry(std::string_view text,
+                                                     const std::string& linkPath) {
   std::map<std::string, std::string> values;
   bool inGroup = false;
   bool sawGroup = false;
@@ -286,8 +268,8 @@ bool IsWithin(const fs::path& inner, const fs::path& folder) {
 // "name (2).ext", "name (3).ext", ...: the first that is free in its folder.
 fs::path FreeName(const fs::path& target) {
   for (int n = 2;; ++n) {
-    fs::path candidate = target.parent_path() / (target.stem().string() + " (" + std::to_string(n) + ")" +
-                                                 target.extension().string());
+    fs::path candidate = target.parent_path() / (target.stem().string() + " (" + std::to_string(n) +
+                                                 ")" + target.extension().string());
     if (!Exists(candidate)) return candidate;
   }
 }
@@ -320,7 +302,8 @@ int CopyTree(const fs::path& source, const fs::path& target) {
     if (error) return error.value();
   }
   fs::copy(source, target,
-           fs::copy_options::recursive | fs::copy_options::overwrite_existing | fs::copy_options::copy_symlinks,
+           fs::copy_options::recursive | fs::copy_options::overwrite_existing |
+               fs::copy_options::copy_symlinks,
            error);
   return error ? error.value() : 0;
 }
@@ -533,8 +516,10 @@ TShellFileOpResult ShellFileOperation(TShellFileOp operation, const std::vector<
       const bool itself = Exists(target) && fs::equivalent(source, target, ignored);
       if (itself && operation == TShellFileOp::Move) continue;
       // A copy onto itself gets a name of its own rather than replacing its source.
-      if (Exists(target) && (itself || (flags & fofFlagRenameOnCollision))) target = FreeName(target);
-      result.Error = operation == TShellFileOp::Copy ? CopyTree(source, target) : MoveTree(source, target);
+      if (Exists(target) && (itself || (flags & fofFlagRenameOnCollision)))
+        target = FreeName(target);
+      result.Error =
+          operation == TShellFileOp::Copy ? CopyTree(source, target) : MoveTree(source, target);
     }
     if (result.Error) return result;
   }

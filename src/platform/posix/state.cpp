@@ -134,9 +134,8 @@ TStateLayout StateLayout() {
     const std::string runtime = TrimSlash(Env("XDG_RUNTIME_DIR"));
     layout.Prefix = data + "/mora/prefix";
     layout.RegistryFile = config + "/mora/registry.json";
-    layout.LockFolder = runtime.empty()
-                            ? "/tmp/mora-" + std::to_string(::getuid()) + "/locks"
-                            : runtime + "/mora/locks";
+    layout.LockFolder = runtime.empty() ? "/tmp/mora-" + std::to_string(::getuid()) + "/locks"
+                                        : runtime + "/mora/locks";
     layout.PendingFile = data + "/mora/pending-deletions.json";
     layout.ShortcutRoot = data + "/applications";
     layout.TrashFolder = data + "/Trash";
@@ -314,7 +313,11 @@ std::string Utf8ToCp932Lossy(std::string_view utf8) {
   std::size_t i = 0;
   while (i < utf8.size()) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    std::size_t length = lead < 0x80    ? 1
+                         : lead >= 0xF0 ? 4
+                         : lead >= 0xE0 ? 3
+                         : lead >= 0xC0 ? 2
+                                        : 1;
     if (length > utf8.size() - i) length = 1;
     try {
       result += base::Utf8ToCp932(utf8.substr(i, length));
@@ -380,7 +383,8 @@ bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes) {
   // name would fail for names near the length limit.
   static std::atomic<unsigned> counter{0};
   const std::size_t slash = hostPath.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash);
+  const std::string folder =
+      slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash);
   const std::string temporary =
       folder + "/.mora-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -217,7 +217,8 @@ bool WriteProfileString(const std::string& fileName, const std::string& section,
       bool replaced = false;
       for (std::size_t i = sectionLine + 1; i < end && !replaced; ++i) {
         const std::size_t equals = lines[i].find('=');
-        if (equals != std::string::npos && base::SameText932(Trim(lines[i].substr(0, equals)), key)) {
+        if (equals != std::string::npos &&
+            base::SameText932(Trim(lines[i].substr(0, equals)), key)) {
           lines[i] = entry;
           replaced = true;
         }

@@ -126,7 +126,8 @@ std::int64_t TFileHandle::Write(const void* buffer, std::int64_t count) {
   while (done < count) {
     const auto chunk = static_cast<DWORD>(std::min(count - done, MaxChunk));
     DWORD written = 0;
-    if (!::WriteFile(FImpl->Handle.Get(), source + done, chunk, &written, nullptr) || written == 0) {
+    if (!::WriteFile(FImpl->Handle.Get(), source + done, chunk, &written, nullptr) ||
+        written == 0) {
       throw base::EWriteError(WriteFailure(FImpl->Path));
     }
     done += written;
@@ -160,7 +161,8 @@ void TFileHandle::SetSize(std::int64_t size) {
   const std::int64_t position = Seek(0, TSeekOrigin::Current);
   LARGE_INTEGER target;
   target.QuadPart = size;
-  const bool done = size >= 0 && ::SetFilePointerEx(FImpl->Handle.Get(), target, nullptr, FILE_BEGIN) &&
+  const bool done = size >= 0 &&
+                    ::SetFilePointerEx(FImpl->Handle.Get(), target, nullptr, FILE_BEGIN) &&
                     ::SetEndOfFile(FImpl->Handle.Get());
   if (position >= 0) Seek(position, TSeekOrigin::Begin);
   if (!done) throw base::EWriteError(WriteFailure(FImpl->Path));

@@ -161,9 +161,8 @@ std::int64_t DiskFreeBytes(const std::string& rootPath) {
 
 std::optional<std::string> ShortPathName(const std::string& path) {
   const std::wstring wide = ToWide(path);
-  const std::wstring shortPath = win32::QueryString([&](wchar_t* buffer, DWORD size) {
-    return ::GetShortPathNameW(wide.c_str(), buffer, size);
-  });
+  const std::wstring shortPath = win32::QueryString(
+      [&](wchar_t* buffer, DWORD size) { return ::GetShortPathNameW(wide.c_str(), buffer, size); });
   if (shortPath.empty()) return std::nullopt;
   return win32::TryFromWide(shortPath).value_or(path);
 }
@@ -178,7 +177,9 @@ std::string ExpandFileName(const std::string& path) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  const auto failure = [&] { return base::EFOpenError(FormatS(Sjis("ファイル %s は開けません"), path)); };
+  const auto failure = [&] {
+    return base::EFOpenError(FormatS(Sjis("ファイル %s は開けません"), path));
+  };
   const auto wide = win32::TryToWide(path);
   if (!wide) throw failure();
   win32::TUniqueHandle handle(::CreateFileW(wide->c_str(), GENERIC_READ,
@@ -216,7 +217,8 @@ void WriteFileAtomic(const std::string& path, const std::string& bytes) {
       std::size_t done = 0;
       written = true;
       while (done < bytes.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
         DWORD count = 0;
         if (!::WriteFile(handle.Get(), bytes.data() + done, chunk, &count, nullptr) || count == 0) {
           written = false;

@@ -41,8 +41,8 @@ std::string WindowsFolder() {
 std::string ProgramFilesFolder() {
   // Windows 3.x keeps no such value.
   if ((WindowsVersion() & 0xFF) <= 3) return {};
-  const auto value =
-      RegQueryValue(TRootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
+  const auto value = RegQueryValue(
+      TRootKey::LocalMachine, "Software\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir");
   if (!value || value->Type == TRegValueType::Other) return {};
   return value->Data;
 }
@@ -58,7 +58,8 @@ std::string ModuleFileName() {
   // GetModuleFileNameW answers the buffer size (truncated) when it is too small.
   std::wstring buffer(MAX_PATH + 1, L'\0');
   for (int attempt = 0; attempt < 8; ++attempt) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) break;
     if (length < buffer.size()) {
       buffer.resize(length);

@@ -48,8 +48,8 @@ std::optional<DWORD> QueryInfoCount(TRootKey root, const std::string& keyPath, b
   if (!OpenKey(root, keyPath, KEY_QUERY_VALUE, key)) return std::nullopt;
   DWORD keys = 0;
   DWORD values = 0;
-  if (::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values, nullptr,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+  if (::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &keys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return subKeys ? keys : values;
@@ -72,7 +72,8 @@ std::optional<TRegValue> RegQueryValue(TRootKey root, const std::string& keyPath
   // The value may grow between the size query and the read; ask again then.
   for (int attempt = 0; attempt < 4; ++attempt) {
     DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type, nullptr, &size);
+    LSTATUS status =
+        ::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type, nullptr, &size);
     if (status != ERROR_SUCCESS) return std::nullopt;
     data.assign(size, 0);
     status = ::RegQueryValueExW(key.Get(), wideName.c_str(), nullptr, &type, data.data(), &size);

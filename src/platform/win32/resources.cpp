@@ -11,7 +11,8 @@ class TWin32Module : public TModule {
  public:
   explicit TWin32Module(HMODULE module) : FLibrary(module) {}
 
-  std::optional<std::string_view> FindResource(const std::string& name, const std::string& type) const override {
+  std::optional<std::string_view> FindResource(const std::string& name,
+                                               const std::string& type) const override {
     const auto wideName = win32::TryToWide(name);
     const auto wideType = win32::TryToWide(type);
     if (!wideName || !wideType) return std::nullopt;
@@ -21,7 +22,8 @@ class TWin32Module : public TModule {
     HGLOBAL loaded = ::LoadResource(FLibrary.Get(), info);
     const void* data = loaded ? ::LockResource(loaded) : nullptr;
     const DWORD size = ::SizeofResource(FLibrary.Get(), info);
-    if (!data) return size == 0 ? std::optional<std::string_view>(std::string_view()) : std::nullopt;
+    if (!data)
+      return size == 0 ? std::optional<std::string_view>(std::string_view()) : std::nullopt;
     return std::string_view(static_cast<const char*>(data), size);
   }
 

@@ -5,7 +5,8 @@
 
 namespace mora::platform {
 
-int ShellExecuteOpen(const std::string& file, const std::string& parameters, const std::string& folder) {
+int ShellExecuteOpen(const std::string& file, const std::string& parameters,
+                     const std::string& folder) {
   return ShellExecuteOpenFor(nullptr, file, parameters, folder);
 }
 
@@ -17,9 +18,9 @@ int ShellExecuteOpenFor(TNativeWindow owner, const std::string& file, const std:
   if (!wideFile || !wideParameters || !wideFolder) return ERROR_FILE_NOT_FOUND;
   // The shell may hand the start to COM components.
   win32::TComScope com;
-  const HINSTANCE result =
-      ::ShellExecuteW(static_cast<HWND>(owner), L"open", wideFile->c_str(), parameters.empty() ? nullptr : wideParameters->c_str(),
-                      folder.empty() ? nullptr : wideFolder->c_str(), SW_SHOW);
+  const HINSTANCE result = ::ShellExecuteW(static_cast<HWND>(owner), L"open", wideFile->c_str(),
+                                           parameters.empty() ? nullptr : wideParameters->c_str(),
+                                           folder.empty() ? nullptr : wideFolder->c_str(), SW_SHOW);
   return static_cast<int>(reinterpret_cast<INT_PTR>(result));
 }
 

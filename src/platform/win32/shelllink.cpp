@@ -126,12 +126,13 @@ std::wstring NameList(const std::vector<std::string>& names) {
 // exact form there.
 std::optional<std::string> AnsiForm(const std::wstring& text) {
   BOOL lossy = FALSE;
-  const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, &lossy);
+  const int size =
+      ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                            static_cast<int>(text.size()), nullptr, 0, nullptr, &lossy);
   if (size <= 0 || lossy) return std::nullopt;
   std::string result(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, &lossy);
+  ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        result.data(), size, nullptr, &lossy);
   return result;
 }
 
@@ -144,15 +145,17 @@ bool SendProgmanCommand(const void* command, std::size_t bytes, bool unicode) {
   const UINT started = unicode ? ::DdeInitializeW(instance.Receive(), DdeClientCallback, flags, 0)
                                : ::DdeInitializeA(instance.Receive(), DdeClientCallback, flags, 0);
   if (started != DMLERR_NO_ERROR) return false;
-  const TDdeString service(instance.Get(), unicode
-                                               ? ::DdeCreateStringHandleW(instance.Get(), L"PROGMAN", CP_WINUNICODE)
-                                               : ::DdeCreateStringHandleA(instance.Get(), "PROGMAN", CP_WINANSI));
+  const TDdeString service(
+      instance.Get(), unicode ? ::DdeCreateStringHandleW(instance.Get(), L"PROGMAN", CP_WINUNICODE)
+                              : ::DdeCreateStringHandleA(instance.Get(), "PROGMAN", CP_WINANSI));
   if (!service.Get()) return false;
-  const TDdeConversation conversation(::DdeConnect(instance.Get(), service.Get(), service.Get(), nullptr));
+  const TDdeConversation conversation(
+      ::DdeConnect(instance.Get(), service.Get(), service.Get(), nullptr));
   if (!conversation.Get()) return false;
   DWORD transaction = 0;
-  (void)::DdeClientTransaction(static_cast<LPBYTE>(const_cast<void*>(command)), static_cast<DWORD>(bytes),
-                               conversation.Get(), nullptr, 0, XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction);
+  (void)::DdeClientTransaction(static_cast<LPBYTE>(const_cast<void*>(command)),
+                               static_cast<DWORD>(bytes), conversation.Get(), nullptr, 0,
+                               XTYP_EXECUTE, TIMEOUT_ASYNC, &transaction);
   return true;
 }
 
@@ -164,7 +167,8 @@ std::int32_t HeaderShowCommand(const std::wstring& path, const std::string& link
   constexpr std::size_t HeaderSize = 0x4C;
   static const unsigned char LinkClass[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                               0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
-  win32::TUniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  win32::TUniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) throw base::EPlatformError(FormatS(Sjis("ファイル %s は開けません"), linkPath));
   unsigned char header[HeaderSize] = {};
@@ -226,18 +230,21 @@ TShellLinkSave SaveShellLink(const std::string& linkPath, const TShellLinkData& 
 
   win32::TComScope com;
   win32::TComPtr<IShellLinkW> shellLink;
-  HRESULT result =
-      ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.Receive());
+  HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, shellLink.Receive());
   if (FAILED(result)) Fail(Sjis("シェルリンクオブジェクトを作成できません"), result);
   win32::TComPtr<IPersistFile> persistFile;
   if (FAILED(shellLink->QueryInterface(IID_IPersistFile, persistFile.Receive()))) {
     return TShellLinkSave::NoPersistInterface;
   }
   const std::string cannotSet = FormatS(Sjis("ショートカット %s の設定に失敗しました: "), linkPath);
-  if (FAILED(result = shellLink->SetDescription(description.c_str()))) Fail(cannotSet + "Description", result);
+  if (FAILED(result = shellLink->SetDescription(description.c_str())))
+    Fail(cannotSet + "Description", result);
   if (FAILED(result = shellLink->SetPath(target.c_str()))) Fail(cannotSet + "Path", result);
-  if (FAILED(result = shellLink->SetWorkingDirectory(workDir.c_str()))) Fail(cannotSet + "WorkingDirectory", result);
-  if (FAILED(result = shellLink->SetArguments(arguments.c_str()))) Fail(cannotSet + "Arguments", result);
+  if (FAILED(result = shellLink->SetWorkingDirectory(workDir.c_str())))
+    Fail(cannotSet + "WorkingDirectory", result);
+  if (FAILED(result = shellLink->SetArguments(arguments.c_str())))
+    Fail(cannotSet + "Arguments", result);
   if (FAILED(result = shellLink->SetHotkey(link.HotKey))) Fail(cannotSet + "Hotkey", result);
   if (FAILED(result = shellLink->SetShowCmd(link.ShowCommand))) Fail(cannotSet + "ShowCmd", result);
   if (FAILED(result = shellLink->SetIconLocation(iconFile.c_str(), link.IconIndex))) {
@@ -257,8 +264,8 @@ std::optional<TShellLinkData> ReadShellLink(const std::string& linkPath) {
 
   win32::TComScope com;
   win32::TComPtr<IShellLinkW> shellLink;
-  HRESULT result =
-      ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.Receive());
+  HRESULT result = ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkW, shellLink.Receive());
   if (FAILED(result)) Fail(Sjis("シェルリンクオブジェクトを作成できません"), result);
   win32::TComPtr<IPersistFile> persistFile;
   if (FAILED(result = shellLink->QueryInterface(IID_IPersistFile, persistFile.Receive()))) {
@@ -270,9 +277,10 @@ std::optional<TShellLinkData> ReadShellLink(const std::string& linkPath) {
 
   TShellLinkData link;
   // The raw path: environment variables in it stay as they were stored.
-  link.Target = LinkText(
-      [&](wchar_t* buffer, int size) { return shellLink->GetPath(buffer, size, nullptr, SLGP_RAWPATH); }, linkPath,
-      "Path");
+  link.Target =
+      LinkText([&](wchar_t* buffer,
+                   int size) { return shellLink->GetPath(buffer, size, nullptr, SLGP_RAWPATH); },
+               linkPath, "Path");
   // A "?" never stands in a path: the shell gave the path as the system's
   // ANSI code page spells it (Wine keeps only that form of the link's
   // location), so the link's item list, which keeps every name whole, says
@@ -285,17 +293,20 @@ std::optional<TShellLinkData> ReadShellLink(const std::string& linkPath) {
       link.Target = win32::PathFromWide(whole);
     }
   }
-  link.Arguments = LinkText([&](wchar_t* buffer, int size) { return shellLink->GetArguments(buffer, size); },
-                            linkPath, "Arguments");
-  link.Description = LinkText([&](wchar_t* buffer, int size) { return shellLink->GetDescription(buffer, size); },
-                              linkPath, "Description");
+  link.Arguments =
+      LinkText([&](wchar_t* buffer, int size) { return shellLink->GetArguments(buffer, size); },
+               linkPath, "Arguments");
+  link.Description =
+      LinkText([&](wchar_t* buffer, int size) { return shellLink->GetDescription(buffer, size); },
+               linkPath, "Description");
   link.WorkDir = LinkText(
-      [&](wchar_t* buffer, int size) { return shellLink->GetWorkingDirectory(buffer, size); }, linkPath,
-      "WorkingDirectory");
+      [&](wchar_t* buffer, int size) { return shellLink->GetWorkingDirectory(buffer, size); },
+      linkPath, "WorkingDirectory");
   int iconIndex = 0;
-  link.IconFile = LinkText(
-      [&](wchar_t* buffer, int size) { return shellLink->GetIconLocation(buffer, size, &iconIndex); }, linkPath,
-      "IconLocation");
+  link.IconFile =
+      LinkText([&](wchar_t* buffer,
+                   int size) { return shellLink->GetIconLocation(buffer, size, &iconIndex); },
+               linkPath, "IconLocation");
   link.IconIndex = iconIndex;
   WORD hotKey = 0;
   if (FAILED(result = shellLink->GetHotkey(&hotKey))) Fail(linkPath + ": Hotkey", result);
@@ -320,7 +331,8 @@ bool DeleteProgramGroupRequest(const std::string& group) {
   // for ANSI text (Wine's does), so the command goes as ANSI text whenever
   // the system's code page can spell it, as programs have always sent it;
   // only a name it cannot spell goes as Unicode.
-  if (const auto ansi = AnsiForm(command)) return SendProgmanCommand(ansi->c_str(), ansi->size() + 1, false);
+  if (const auto ansi = AnsiForm(command))
+    return SendProgmanCommand(ansi->c_str(), ansi->size() + 1, false);
   return SendProgmanCommand(command.c_str(), (command.size() + 1) * sizeof(wchar_t), true);
 }
 

@@ -24,7 +24,8 @@ std::uint32_t WindowsVersion() {
 }
 
 TPlatformFamily PlatformFamily() {
-  return (WindowsVersion() & 0x80000000u) == 0 ? TPlatformFamily::WindowsNT : TPlatformFamily::Windows95;
+  return (WindowsVersion() & 0x80000000u) == 0 ? TPlatformFamily::WindowsNT
+                                               : TPlatformFamily::Windows95;
 }
 
 void SleepMs(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
@@ -79,8 +80,8 @@ void RestrictDllSearchPath() {
 // The system itself carries out what DeleteAtRestart scheduled.
 void ProcessPendingDeletions() {}
 
-bool WriteProfileString(const std::string& fileName, const std::string& section, const std::string& key,
-                        const std::string& value) {
+bool WriteProfileString(const std::string& fileName, const std::string& section,
+                        const std::string& key, const std::string& value) {
   const auto wideFile = win32::TryToWide(fileName);
   const auto wideSection = win32::TryToWide(section);
   const auto wideKey = win32::TryToWide(key);

@@ -156,7 +156,8 @@ class TLibrary {
 class TComScope {
  public:
   TComScope()
-      : FInitialized(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
+      : FInitialized(SUCCEEDED(
+            ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {}
   ~TComScope() {
     if (FInitialized) ::CoUninitialize();
   }

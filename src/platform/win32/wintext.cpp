@@ -21,8 +21,8 @@ std::optional<std::wstring> TryToWide(std::string_view text) {
 std::wstring ToWide(std::string_view text) {
   auto wide = TryToWide(text);
   if (!wide) {
-    throw base::EInvalidPath(
-        FormatS(Sjis("%s は Shift-JIS のテキストとして変換できません"), std::string(text.substr(0, text.find('\0')))));
+    throw base::EInvalidPath(FormatS(Sjis("%s は Shift-JIS のテキストとして変換できません"),
+                                     std::string(text.substr(0, text.find('\0')))));
   }
   return std::move(*wide);
 }
@@ -73,9 +73,8 @@ std::string FromWideLossy(std::wstring_view text) {
 
 std::string PathFromWide(const std::wstring& path) {
   if (auto whole = TryFromWide(path)) return std::move(*whole);
-  const std::wstring shortPath = QueryString([&](wchar_t* buffer, DWORD size) {
-    return ::GetShortPathNameW(path.c_str(), buffer, size);
-  });
+  const std::wstring shortPath = QueryString(
+      [&](wchar_t* buffer, DWORD size) { return ::GetShortPathNameW(path.c_str(), buffer, size); });
   if (!shortPath.empty()) {
     if (auto converted = TryFromWide(shortPath)) return std::move(*converted);
   }
@@ -86,7 +85,8 @@ std::optional<std::int32_t> FileTimeToDos(const FILETIME& fileTime) {
   FILETIME local;
   WORD date = 0;
   WORD time = 0;
-  if (!::FileTimeToLocalFileTime(&fileTime, &local) || !::FileTimeToDosDateTime(&local, &date, &time)) {
+  if (!::FileTimeToLocalFileTime(&fileTime, &local) ||
+      !::FileTimeToDosDateTime(&local, &date, &time)) {
     return std::nullopt;
   }
   return static_cast<std::int32_t>((static_cast<std::uint32_t>(date) << 16) | time);
@@ -96,7 +96,8 @@ std::optional<FILETIME> DosToFileTime(std::int32_t dosTime) {
   const auto value = static_cast<std::uint32_t>(dosTime);
   FILETIME local;
   FILETIME utc;
-  if (!::DosDateTimeToFileTime(static_cast<WORD>(value >> 16), static_cast<WORD>(value & 0xFFFF), &local) ||
+  if (!::DosDateTimeToFileTime(static_cast<WORD>(value >> 16), static_cast<WORD>(value & 0xFFFF),
+                               &local) ||
       !::LocalFileTimeToFileTime(&local, &utc)) {
     return std::nullopt;
   }

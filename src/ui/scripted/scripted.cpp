@@ -24,8 +24,7 @@ std::string Trim(std::string_view text) {
   std::size_t start = 0;
   std::size_t end = text.size();
   while (start < end && (text[start] == ' ' || text[start] == '\t')) ++start;
-  while (end > start &&
-         (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) {
+  while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t' || text[end - 1] == '\r')) {
     --end;
   }
   return std::string(text.substr(start, end - start));
@@ -92,7 +91,11 @@ TScriptedBackend& TScriptedBackend::Click(const std::string& control) {
 }
 
 TScriptedBackend& TScriptedBackend::Check(const std::string& control, bool checked) {
-  return Queue({TScriptActionKind::Check, control, checked ? "on" : "off", false, {},
+  return Queue({TScriptActionKind::Check,
+                control,
+                checked ? "on" : "off",
+                false,
+                {},
                 "check " + Show(control) + (checked ? " on" : " off")});
 }
 
@@ -104,7 +107,8 @@ TScriptedBackend& TScriptedBackend::Select(const std::string& control, const std
 }
 
 TScriptedBackend& TScriptedBackend::Set(const std::string& edit, const std::string& text) {
-  return Queue({TScriptActionKind::Set, edit, text, false, {}, "set " + Show(edit) + " " + Show(text)});
+  return Queue(
+      {TScriptActionKind::Set, edit, text, false, {}, "set " + Show(edit) + " " + Show(text)});
 }
 
 TScriptedBackend& TScriptedBackend::Drive(char letter, const std::string& driveBox) {
@@ -116,13 +120,17 @@ TScriptedBackend& TScriptedBackend::Drive(char letter, const std::string& driveB
 }
 
 TScriptedBackend& TScriptedBackend::Answer(int result) {
-  return Queue({TScriptActionKind::Answer, std::to_string(result), {}, false, {},
+  return Queue({TScriptActionKind::Answer,
+                std::to_string(result),
+                {},
+                false,
+                {},
                 "answer " + std::to_string(result)});
 }
 
 TScriptedBackend& TScriptedBackend::Answer(const std::string& buttonCaption) {
-  return Queue({TScriptActionKind::Answer, buttonCaption, {}, false, {},
-                "answer " + Show(buttonCaption)});
+  return Queue(
+      {TScriptActionKind::Answer, buttonCaption, {}, false, {}, "answer " + Show(buttonCaption)});
 }
 
 TScriptedBackend& TScriptedBackend::Close() {
@@ -130,7 +138,11 @@ TScriptedBackend& TScriptedBackend::Close() {
 }
 
 TScriptedBackend& TScriptedBackend::Sleep(std::uint32_t milliseconds) {
-  return Queue({TScriptActionKind::Sleep, {}, std::to_string(milliseconds), false, {},
+  return Queue({TScriptActionKind::Sleep,
+                {},
+                std::to_string(milliseconds),
+                false,
+                {},
                 "sleep " + std::to_string(milliseconds)});
 }
 
@@ -189,7 +201,8 @@ void TScriptedBackend::AddLine(std::string_view utf8Line) {
   } else if (verb == "drive") {
     auto [first, second] = SplitWord(rest932);
     const std::string letter = second.empty() ? first : second;
-    if (letter.size() != 1 && !(letter.size() == 2 && letter[1] == ':')) fail("drive needs a letter");
+    if (letter.size() != 1 && !(letter.size() == 2 && letter[1] == ':'))
+      fail("drive needs a letter");
     if (!std::isalpha(static_cast<unsigned char>(letter[0]))) fail("drive needs a letter");
     Drive(letter[0], second.empty() ? std::string() : first);
   } else if (verb == "answer") {
@@ -281,9 +294,9 @@ void TScriptedBackend::Run(const TScriptAction& action) {
     return;
   }
   if (action.Kind == TScriptActionKind::WaitFile) {
-    const std::string path =
-        !action.Value.empty() && action.Value[0] == '/' ? platform::PathFromNative(action.Value)
-                                                        : action.Value;
+    const std::string path = !action.Value.empty() && action.Value[0] == '/'
+                                 ? platform::PathFromNative(action.Value)
+                                 : action.Value;
     constexpr std::uint32_t step = 20;
     for (std::uint32_t waited = 0; !platform::FileExists(path); waited += step) {
       if (waited >= WaitFileTimeoutMs) {
@@ -356,28 +369,25 @@ void TScriptedBackend::Run(const TScriptAction& action) {
           if ((box = dynamic_cast<TDriveBox*>(control)) != nullptr) break;
         }
       }
-      if (box == nullptr) throw EScriptFailure(action.Source + ": no drive box in " + FormLabel(*form));
+      if (box == nullptr)
+        throw EScriptFailure(action.Source + ": no drive box in " + FormLabel(*form));
       requireUsable(*box);
       box->UserSelect(action.Value[0]);
       break;
     }
-    case TScriptActionKind::Close:
-      form->UserClose();
-      break;
+    case TScriptActionKind::Close: form->UserClose(); break;
     case TScriptActionKind::Call:
       if (action.Callback) action.Callback(*form);
       break;
     case TScriptActionKind::Answer:
     case TScriptActionKind::Sleep:
-    case TScriptActionKind::WaitFile:
-      break;
+    case TScriptActionKind::WaitFile: break;
   }
 }
 
 void TScriptedBackend::WaitForEvents(TForm& modalForm) {
   if (FActions.empty()) {
-    throw EScriptFailure("the script ended while " + FormLabel(modalForm) +
-                         " waits for the user");
+    throw EScriptFailure("the script ended while " + FormLabel(modalForm) + " waits for the user");
   }
   TScriptAction action = std::move(FActions.front());
   FActions.pop_front();
@@ -410,14 +420,19 @@ int TScriptedBackend::ShowMessageDialog(const TMessageDialog& dialog) {
   const std::string answer = action.Target;
   const std::string lower = Lower(answer);
   int wanted = mrNone;
-  if (lower == "ok") wanted = mrOk;
-  else if (lower == "cancel") wanted = mrCancel;
-  else if (lower == "abort") wanted = mrAbort;
-  else if (lower == "yes") wanted = mrYes;
-  else if (lower == "no") wanted = mrNo;
-  else if (!answer.empty() && std::all_of(answer.begin(), answer.end(), [](char c) {
-             return c >= '0' && c <= '9';
-           }) && answer.size() < 4) {
+  if (lower == "ok")
+    wanted = mrOk;
+  else if (lower == "cancel")
+    wanted = mrCancel;
+  else if (lower == "abort")
+    wanted = mrAbort;
+  else if (lower == "yes")
+    wanted = mrYes;
+  else if (lower == "no")
+    wanted = mrNo;
+  else if (!answer.empty() &&
+           std::all_of(answer.begin(), answer.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+           answer.size() < 4) {
     wanted = std::stoi(answer);
   }
   for (const TMessageDialogButton& button : dialog.Buttons) {

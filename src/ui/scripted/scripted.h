@@ -47,7 +47,18 @@ class EScriptFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class TScriptActionKind { Click, Check, Select, Set, Drive, Answer, Close, Call, Sleep, WaitFile };
+enum class TScriptActionKind {
+  Click,
+  Check,
+  Select,
+  Set,
+  Drive,
+  Answer,
+  Close,
+  Call,
+  Sleep,
+  WaitFile
+};
 
 struct TScriptAction {
   TScriptActionKind Kind = TScriptActionKind::Click;
@@ -55,8 +66,8 @@ struct TScriptAction {
   std::string Value;   // Check: "on"/"off"; Select: path or empty; Set: text; Drive: letter
   bool AtPump = false;
   std::function<void(TForm& activeForm)> Callback;  // Call
-  std::string Source;  // how it reads, for messages (UTF-8)
-  int Line = 0;        // its line in the script text it came from (0: none)
+  std::string Source;                               // how it reads, for messages (UTF-8)
+  int Line = 0;  // its line in the script text it came from (0: none)
 };
 
 struct TDialogRecord {

@@ -19,7 +19,8 @@ namespace {
 class TWin32Backend : public TBackend {
  public:
   TWin32Backend() {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                  ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
   }
 
@@ -75,7 +76,8 @@ class TWin32Backend : public TBackend {
   }
 
   void ControlChanged(TControl& control, TControlProperty property) override {
-    if (TFormWindow* window = ExistingWindowOf(control.Form())) window->ControlChanged(control, property);
+    if (TFormWindow* window = ExistingWindowOf(control.Form()))
+      window->ControlChanged(control, property);
   }
 
   void FocusControl(TControl& control) override {

@@ -24,12 +24,9 @@ TColor FaceColor() {
 
 DWORD LabelAlignmentStyle(TAlignment alignment) {
   switch (alignment) {
-    case TAlignment::RightJustify:
-      return SS_RIGHT;
-    case TAlignment::Center:
-      return SS_CENTER;
-    case TAlignment::LeftJustify:
-      break;
+    case TAlignment::RightJustify: return SS_RIGHT;
+    case TAlignment::Center: return SS_CENTER;
+    case TAlignment::LeftJustify: break;
   }
   return SS_LEFT;
 }
@@ -49,7 +46,8 @@ void TFormWindow::DestroyNative() {
   FDisabled.reset();
   for (auto& native : FNatives) {
     if (native->NameAtom != 0) {
-      if (native->Window && IsWindow(native->Window)) RemovePropW(native->Window, ControlNameProperty);
+      if (native->Window && IsWindow(native->Window))
+        RemovePropW(native->Window, ControlNameProperty);
       GlobalDeleteAtom(native->NameAtom);
     }
   }
@@ -86,14 +84,9 @@ void TFormWindow::Build() {
 
 void TFormWindow::Place() {
   switch (FForm.Position()) {
-    case TFormPosition::ScreenCenter:
-      CenterOnScreen();
-      break;
-    case TFormPosition::OwnerFormCenter:
-      CenterOn(GetWindow(Handle(), GW_OWNER));
-      break;
-    case TFormPosition::Designed:
-      break;
+    case TFormPosition::ScreenCenter: CenterOnScreen(); break;
+    case TFormPosition::OwnerFormCenter: CenterOn(GetWindow(Handle(), GW_OWNER)); break;
+    case TFormPosition::Designed: break;
   }
 }
 
@@ -140,32 +133,36 @@ void TFormWindow::CreateNative(TControl& control, int id) {
   switch (control.Kind()) {
     case TControlKind::Button: {
       auto& button = static_cast<TButton&>(control);
-      window = CreateChild(L"BUTTON", caption,
-                           WS_TABSTOP | disabled | (button.Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                           0, id, bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+      window =
+          CreateChild(L"BUTTON", caption,
+                      WS_TABSTOP | disabled | (button.Default() ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
+                      0, id, bounds.Left, bounds.Top, bounds.Width, bounds.Height);
       break;
     }
     case TControlKind::CheckBox:
       // Not an auto check box: the model decides the state and we show it.
       window = CreateChild(L"BUTTON", caption, WS_TABSTOP | disabled | BS_CHECKBOX, 0, id,
                            bounds.Left, bounds.Top, bounds.Width, bounds.Height);
-      SendMessageW(window, BM_SETCHECK, static_cast<TCheckBox&>(control).Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+      SendMessageW(window, BM_SETCHECK,
+                   static_cast<TCheckBox&>(control).Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case TControlKind::RadioButton:
       window = CreateChild(L"BUTTON", caption, WS_TABSTOP | disabled | BS_RADIOBUTTON, 0, id,
                            bounds.Left, bounds.Top, bounds.Width, bounds.Height);
-      SendMessageW(window, BM_SETCHECK, static_cast<TRadioButton&>(control).Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
+      SendMessageW(window, BM_SETCHECK,
+                   static_cast<TRadioButton&>(control).Checked() ? BST_CHECKED : BST_UNCHECKED, 0);
       break;
     case TControlKind::Label: {
       auto& label = static_cast<TLabel&>(control);
-      window = CreateChild(L"STATIC", caption, SS_NOPREFIX | disabled | LabelAlignmentStyle(label.Alignment()),
-                           0, id, bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+      window = CreateChild(L"STATIC", caption,
+                           SS_NOPREFIX | disabled | LabelAlignmentStyle(label.Alignment()), 0, id,
+                           bounds.Left, bounds.Top, bounds.Width, bounds.Height);
       break;
     }
     case TControlKind::Edit:
       window = CreateChild(L"EDIT", Wide(static_cast<TEdit&>(control).Text()),
-                           WS_TABSTOP | disabled | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, id, bounds.Left,
-                           bounds.Top, bounds.Width, bounds.Height);
+                           WS_TABSTOP | disabled | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, id,
+                           bounds.Left, bounds.Top, bounds.Width, bounds.Height);
       break;
     case TControlKind::ProgressBar: {
       auto& progress = static_cast<TProgressBar&>(control);
@@ -180,19 +177,20 @@ void TFormWindow::CreateNative(TControl& control, int id) {
                            bounds.Width, BevelLineHeight);
       break;
     case TControlKind::DirectoryList:
-      window = CreateChild(L"LISTBOX", L"",
-                           WS_TABSTOP | disabled | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
-                               LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
-                           WS_EX_CLIENTEDGE, id, bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+      window =
+          CreateChild(L"LISTBOX", L"",
+                      WS_TABSTOP | disabled | WS_VSCROLL | LBS_NOTIFY | LBS_OWNERDRAWFIXED |
+                          LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
+                      WS_EX_CLIENTEDGE, id, bounds.Left, bounds.Top, bounds.Width, bounds.Height);
       break;
     case TControlKind::DriveBox:
-      window = CreateChild(L"COMBOBOX", L"", WS_TABSTOP | disabled | WS_VSCROLL | CBS_DROPDOWNLIST, 0,
-                           id, bounds.Left, bounds.Top, bounds.Width, bounds.Height + DropDownListHeight);
+      window = CreateChild(L"COMBOBOX", L"", WS_TABSTOP | disabled | WS_VSCROLL | CBS_DROPDOWNLIST,
+                           0, id, bounds.Left, bounds.Top, bounds.Width,
+                           bounds.Height + DropDownListHeight);
       break;
     case TControlKind::PaintBox:
     case TControlKind::Graphic:
-    case TControlKind::Notebook:
-      break;  // painted into the graphic layer, or a mere container
+    case TControlKind::Notebook: break;  // painted into the graphic layer, or a mere container
   }
   native->Window = window;
   if (window) {
@@ -235,9 +233,7 @@ void TFormWindow::UpdateAllVisibility() {
 void TFormWindow::FormChanged(TFormProperty property) {
   if (!Handle() || FStale) return;
   switch (property) {
-    case TFormProperty::Caption:
-      SetWindowTextW(Handle(), Wide(FForm.Caption()).c_str());
-      break;
+    case TFormProperty::Caption: SetWindowTextW(Handle(), Wide(FForm.Caption()).c_str()); break;
     case TFormProperty::ClientSize:
       SetClientSize(FForm.ClientWidth(), FForm.ClientHeight());
       RecomposeLayer();
@@ -278,9 +274,7 @@ void TFormWindow::UpdateNative(TNative& native, TControlProperty property) {
       if (control.Kind() == TControlKind::Label) SizeAutoLabel(native);
       InvalidateRect(window, nullptr, TRUE);
       break;
-    case TControlProperty::Enabled:
-      EnableWindow(window, control.Enabled() ? TRUE : FALSE);
-      break;
+    case TControlProperty::Enabled: EnableWindow(window, control.Enabled() ? TRUE : FALSE); break;
     case TControlProperty::Checked: {
       bool checked = control.Kind() == TControlKind::CheckBox
                          ? static_cast<TCheckBox&>(control).Checked()
@@ -313,30 +307,27 @@ void TFormWindow::UpdateNative(TNative& native, TControlProperty property) {
       SendMessageW(window, PBM_SETPOS, static_cast<WPARAM>(progress.Position()), 0);
       break;
     }
-    case TControlProperty::Directory:
-      FillDirectoryList(native);
-      break;
-    case TControlProperty::Drive:
-      FillDriveBox(native);
-      break;
+    case TControlProperty::Directory: FillDirectoryList(native); break;
+    case TControlProperty::Drive: FillDriveBox(native); break;
     case TControlProperty::Appearance:
       if (control.Kind() == TControlKind::Label) {
         auto& label = static_cast<TLabel&>(control);
         LONG style = GetWindowLongW(window, GWL_STYLE) & ~static_cast<LONG>(SS_TYPEMASK);
-        SetWindowLongW(window, GWL_STYLE, style | static_cast<LONG>(LabelAlignmentStyle(label.Alignment())));
+        SetWindowLongW(window, GWL_STYLE,
+                       style | static_cast<LONG>(LabelAlignmentStyle(label.Alignment())));
         native.Brush.Reset();
         SizeAutoLabel(native);
         InvalidateRect(window, nullptr, TRUE);
       } else if (control.Kind() == TControlKind::Button) {
         bool isDefault = static_cast<TButton&>(control).Default();
         SendMessageW(window, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
-        if (isDefault) SendMessageW(Handle(), DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(window)), 0);
+        if (isDefault)
+          SendMessageW(Handle(), DM_SETDEFID, static_cast<WPARAM>(GetDlgCtrlID(window)), 0);
       }
       break;
     case TControlProperty::Visible:
     case TControlProperty::PageIndex:
-    case TControlProperty::Picture:
-      break;
+    case TControlProperty::Picture: break;
   }
   --FUpdating;
 }
@@ -360,8 +351,8 @@ void TFormWindow::SizeAutoLabel(TNative& native) {
   int width = rect.right - rect.left;
   int height = rect.bottom - rect.top;
   int left = label.Alignment() == TAlignment::RightJustify ? bounds.Right() - width
-             : label.Alignment() == TAlignment::Center     ? bounds.Left + (bounds.Width - width) / 2
-                                                           : bounds.Left;
+             : label.Alignment() == TAlignment::Center ? bounds.Left + (bounds.Width - width) / 2
+                                                       : bounds.Left;
   // Repaint what the old size covered, which now shows the layer again.
   RECT old{};
   GetWindowRect(native.Window, &old);
@@ -420,8 +411,8 @@ HBRUSH TFormWindow::OnColorStatic(HDC dc, HWND control) {
   TNative* native = NativeOf(control);
   if (!native) return nullptr;
   TControlKind kind = native->Control->Kind();
-  if (kind == TControlKind::Edit || kind == TControlKind::Button || kind == TControlKind::DirectoryList ||
-      kind == TControlKind::DriveBox) {
+  if (kind == TControlKind::Edit || kind == TControlKind::Button ||
+      kind == TControlKind::DirectoryList || kind == TControlKind::DriveBox) {
     return nullptr;
   }
   // Labels, check boxes, radio buttons and the line show the layer below
@@ -556,7 +547,8 @@ bool TFormWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
       if (code == LBN_DBLCLK) {
         auto index = SendMessageW(native->Window, LB_GETCURSEL, 0, 0);
         if (index >= 0) {
-          auto data = static_cast<std::size_t>(SendMessageW(native->Window, LB_GETITEMDATA, static_cast<WPARAM>(index), 0));
+          auto data = static_cast<std::size_t>(
+              SendMessageW(native->Window, LB_GETITEMDATA, static_cast<WPARAM>(index), 0));
           if (data < native->Directories.size()) {
             std::string path = native->Directories[data].Path;
             static_cast<TDirectoryList&>(control).UserSelect(path);
@@ -570,14 +562,15 @@ bool TFormWindow::OnCommand(WPARAM wParam, LPARAM lParam) {
         if (index >= 0) {
           wchar_t text[8] = {};
           if (SendMessageW(native->Window, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0) < 8) {
-            SendMessageW(native->Window, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
-            if (text[0] != L'\0') static_cast<TDriveBox&>(control).UserSelect(static_cast<char>(text[0]));
+            SendMessageW(native->Window, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                         reinterpret_cast<LPARAM>(text));
+            if (text[0] != L'\0')
+              static_cast<TDriveBox&>(control).UserSelect(static_cast<char>(text[0]));
           }
         }
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return true;
 }
@@ -602,9 +595,7 @@ bool TFormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_
       result = reinterpret_cast<INT_PTR>(brush);
       return true;
     }
-    case WM_COMMAND:
-      result = OnCommand(wParam, lParam) ? TRUE : FALSE;
-      return true;
+    case WM_COMMAND: result = OnCommand(wParam, lParam) ? TRUE : FALSE; return true;
     case WM_CLOSE:
       FForm.UserClose();
       result = TRUE;
@@ -623,8 +614,7 @@ bool TFormWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_
       result = TRUE;
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 

@@ -50,7 +50,7 @@ class TFormWindow : public TDialogWindow, public TBackendState {
     TControl* Control = nullptr;
     HWND Window = nullptr;
     ATOM NameAtom = 0;
-    TBrushHandle Brush;                        // opaque label background
+    TBrushHandle Brush;                       // opaque label background
     std::vector<TDirectoryItem> Directories;  // folder list lines
   };
 

@@ -20,14 +20,10 @@ constexpr int MinClientWidth = 200;
 
 const wchar_t* IconOf(TMsgDlgType kind) {
   switch (kind) {
-    case TMsgDlgType::mtWarning:
-      return IDI_WARNING;
-    case TMsgDlgType::mtError:
-      return IDI_ERROR;
-    case TMsgDlgType::mtInformation:
-      return IDI_INFORMATION;
-    case TMsgDlgType::mtConfirmation:
-      return IDI_QUESTION;
+    case TMsgDlgType::mtWarning: return IDI_WARNING;
+    case TMsgDlgType::mtError: return IDI_ERROR;
+    case TMsgDlgType::mtInformation: return IDI_INFORMATION;
+    case TMsgDlgType::mtConfirmation: return IDI_QUESTION;
   }
   return IDI_INFORMATION;
 }
@@ -53,7 +49,8 @@ class TMessageWindow : public TDialogWindow {
 
     HWND icon = CreateChild(L"STATIC", L"", SS_ICON | WS_VISIBLE, 0, MessageIconId, Margin, Margin,
                             IconSize, IconSize);
-    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, IconOf(FDialog.Kind))), 0);
+    SendMessageW(icon, STM_SETICON,
+                 reinterpret_cast<WPARAM>(LoadIconW(nullptr, IconOf(FDialog.Kind))), 0);
     int textTop = Margin + (bodyHeight - static_cast<int>(textSize.cy)) / 2;
     CreateChild(L"STATIC", text, SS_LEFT | SS_NOPREFIX | WS_VISIBLE, 0, MessageTextId, textLeft,
                 textTop, static_cast<int>(textSize.cx), static_cast<int>(textSize.cy));
@@ -62,13 +59,15 @@ class TMessageWindow : public TDialogWindow {
     HWND focus = nullptr;
     for (const TMessageDialogButton& button : FDialog.Buttons) {
       bool isDefault = button.Result == FDialog.DefaultResult;
-      HWND handle = CreateChild(L"BUTTON", Wide(button.Caption),
-                                WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON),
-                                0, button.Result, left, buttonsTop, ButtonWidth, ButtonHeight);
+      HWND handle =
+          CreateChild(L"BUTTON", Wide(button.Caption),
+                      WS_VISIBLE | WS_TABSTOP | (isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON), 0,
+                      button.Result, left, buttonsTop, ButtonWidth, ButtonHeight);
       if (isDefault || !focus) focus = handle;
       left += ButtonWidth + ButtonGap;
     }
-    if (FDialog.DefaultResult != mrNone) SendMessageW(Handle(), DM_SETDEFID, static_cast<WPARAM>(FDialog.DefaultResult), 0);
+    if (FDialog.DefaultResult != mrNone)
+      SendMessageW(Handle(), DM_SETDEFID, static_cast<WPARAM>(FDialog.DefaultResult), 0);
 
     CenterOnScreen();
     TDisabledTaskWindows disabled(Handle());
@@ -105,8 +104,7 @@ class TMessageWindow : public TDialogWindow {
         FResult = FDialog.CancelResult;
         result = TRUE;
         return true;
-      default:
-        return false;
+      default: return false;
     }
   }
 

@@ -30,7 +30,8 @@ std::string Narrow(std::wstring_view text) {
     // one, as the ANSI conversion of the system does.
     std::string result;
     for (std::size_t i = 0; i < utf16.size(); ++i) {
-      std::size_t length = (utf16[i] >= 0xD800 && utf16[i] < 0xDC00 && i + 1 < utf16.size()) ? 2 : 1;
+      std::size_t length =
+          (utf16[i] >= 0xD800 && utf16[i] < 0xDC00 && i + 1 < utf16.size()) ? 2 : 1;
       try {
         result += base::Utf16ToCp932(utf16.substr(i, length));
       } catch (const base::EConvertError&) {
@@ -103,7 +104,8 @@ void TDialogWindow::CreateDialogWindow(HWND owner, const std::wstring& caption, 
       GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(dialogTemplate.data()), owner,
       &TDialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
   if (!window) {
-    throw base::EPlatformError("CreateDialogIndirectParam: error " + std::to_string(GetLastError()));
+    throw base::EPlatformError("CreateDialogIndirectParam: error " +
+                               std::to_string(GetLastError()));
   }
   FWindow.Reset(window);
   SetWindowTextW(window, caption.c_str());
@@ -154,8 +156,7 @@ void TDialogWindow::CenterOn(HWND other) {
 HWND TDialogWindow::CreateChild(const wchar_t* className, const std::wstring& text, DWORD style,
                                 DWORD exStyle, int id, int left, int top, int width, int height) {
   HWND child = CreateWindowExW(exStyle, className, text.c_str(), WS_CHILD | style, left, top, width,
-                               height, Handle(),
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               height, Handle(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                GetModuleHandleW(nullptr), nullptr);
   if (!child) {
     throw base::EPlatformError("CreateWindowEx: error " + std::to_string(GetLastError()));
@@ -164,7 +165,8 @@ HWND TDialogWindow::CreateChild(const wchar_t* className, const std::wstring& te
   return child;
 }
 
-INT_PTR CALLBACK TDialogWindow::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK TDialogWindow::DialogProc(HWND window, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
     return FALSE;  // focus is placed by the owner of the window

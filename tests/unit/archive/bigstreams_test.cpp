@@ -105,8 +105,8 @@ TEST(BigFileStream, PositionsPastTwoAndFourGiB) {
   EXPECT_EQ(collection.Entries(0).Size, 7);
   EXPECT_EQ(collection.Entries(1).Size, FourGiB - TwoGiB - 4);
   EXPECT_EQ(collection.Entries(2).Size, 9);
-  for (const auto& [name, content] : {std::pair<std::string, std::string>{"low", "low 2GB"},
-                                      {"high", "past 4GiB"}}) {
+  for (const auto& [name, content] :
+       {std::pair<std::string, std::string>{"low", "low 2GB"}, {"high", "past 4GiB"}}) {
     platform::TMemoryStream loaded;
     collection.LoadEntry(loaded, name);
     EXPECT_EQ(loaded.Bytes(), content);

@@ -78,7 +78,8 @@ TEST(MoraArchiveCommands, ListPrintsEveryEntryAsJson) {
 
 TEST(MoraArchiveCommands, ListReadsASetupProgramsAppendedArchive) {
   // A Windows setup program and a native one.
-  for (const std::string& header : {std::string("MZ"), std::string("\x7F" "ELF")}) {
+  for (const std::string& header : {std::string("MZ"), std::string("\x7F"
+                                                                   "ELF")}) {
     TTempFolder folder;
     test::WriteFile(folder / "setup.exe", header + std::string(300, '\x90'));
     SampleWriter().AppendTo(folder / "setup.exe");
@@ -124,7 +125,8 @@ TEST(MoraArchiveCommands, AGameDatEndingLikeATrailerIsReadFromItsStart) {
 TEST(MoraArchiveCommands, ExtractWritesInflatedEntriesIntoFolders) {
   TTempFolder folder;
   SampleWriter().WriteSeparate(folder / "game.dat");
-  const TRun all = RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"));
+  const TRun all =
+      RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "out"));
   ASSERT_EQ(all.ExitCode, 0) << all.Output;
   EXPECT_EQ(test::ReadFile(folder / ("out\\" + SjisName)), std::string(5000, 'z'));
   EXPECT_EQ(test::ReadFile(folder / "out\\install.dat"), "settings record");
@@ -148,8 +150,8 @@ TEST(MoraArchiveCommands, ExtractRefusesNamesThatEscapeTheFolder) {
     writer.AddBytes("good.txt", "good");
     writer.AddBytes(name, "evil");
     writer.WriteSeparate(folder / "game.dat");
-    const TRun run = RunMora("extract " + Native(folder / "game.dat") + " -o " +
-                             Native(folder / "inner\\out"));
+    const TRun run =
+        RunMora("extract " + Native(folder / "game.dat") + " -o " + Native(folder / "inner\\out"));
     EXPECT_EQ(run.ExitCode, 1) << name << ": " << run.Output;
     EXPECT_NE(run.Output.find("outside"), std::string::npos) << run.Output;
     EXPECT_FALSE(platform::FileExists(folder / "inner\\evil.txt"));
@@ -215,7 +217,8 @@ TEST(MoraArchiveCommands, IncludeAndLowercaseChooseAndNameEntries) {
       {"--include '*.ogg' --include '*/*.txt'", {"Data\\Script.TXT", "BGM.ogg"}},
       {"--include '*\\ア?.bin'", {"data\\アイ.bin"}},
       {"--include '*.[bo]?[ng]'", {"BGM.ogg"}},
-      {"--include '**.[bo]?[ng]' --lowercase", {"data\\アイ.bin", "data\\sub\\deep.bin", "bgm.ogg"}},
+      {"--include '**.[bo]?[ng]' --lowercase",
+       {"data\\アイ.bin", "data\\sub\\deep.bin", "bgm.ogg"}},
       {"--include 'nothing'", {}},
   };
   for (const TCase& c : cases) {
@@ -223,7 +226,8 @@ TEST(MoraArchiveCommands, IncludeAndLowercaseChooseAndNameEntries) {
     const TRun list = RunMora("list --json " + c.Options + " " + game);
     ASSERT_EQ(list.ExitCode, 0) << list.Output;
     std::vector<std::string> listed;
-    for (const auto& entry : nlohmann::json::parse(list.Output)) listed.push_back(entry["Name"].get<std::string>());
+    for (const auto& entry : nlohmann::json::parse(list.Output))
+      listed.push_back(entry["Name"].get<std::string>());
     EXPECT_EQ(listed, c.Names);
 
     // extract writes exactly those, under those names.
@@ -292,8 +296,8 @@ TEST(MoraArchiveCommands, ExtractRefusesEntriesThatWouldLandOnOneFile) {
     EXPECT_FALSE(platform::FileExists(folder / "out\\keep.txt"));
 
     // Taken one at a time, each is there.
-    const TRun one = RunMora("extract --include keep.txt " + Native(folder / "game.dat") +
-                             " -o " + Native(folder / "out"));
+    const TRun one = RunMora("extract --include keep.txt " + Native(folder / "game.dat") + " -o " +
+                             Native(folder / "out"));
     EXPECT_EQ(one.ExitCode, 0) << one.Output;
     EXPECT_EQ(test::ReadFile(folder / "out\\keep.txt"), "bytes of keep.txt");
   }

@@ -32,9 +32,16 @@ std::string Xor(std::string bytes, const std::vector<std::uint32_t>& keys) {
 }
 
 std::string TwentySevenBytes() {
-  return std::string("\x02\x00\x00\x00" "\x01\x00\x00\x00" "a" "\x02\x00\x00\x00" "bc"
-                     "\x1B\x00\x00\x00" "\x24\x00\x00\x00" "\x29\x00\x00\x00",
-                     27);
+  return std::string(
+      "\x02\x00\x00\x00"
+      "\x01\x00\x00\x00"
+      "a"
+      "\x02\x00\x00\x00"
+      "bc"
+      "\x1B\x00\x00\x00"
+      "\x24\x00\x00\x00"
+      "\x29\x00\x00\x00",
+      27);
 }
 
 // Reads a directory from bytes (followed by the entries' bytes).
@@ -101,11 +108,11 @@ TEST(Directory, VersionZeroWithNoEntriesHoldsOnlyTheSentinel) {
 
 TEST(Directory, Version100ScramblesNamesAndThirtyTwoBitOffsets) {
   // An empty name takes no output, so "ab" uses the first two.
-  const std::string directory =
-      "vf" + Int32Bytes(100) + Int32Bytes(2) + Int32Bytes(0) + Int32Bytes(2) +
-      Xor("ab", {Key1, Key2}) + Int32Bytes(static_cast<std::int32_t>(32u ^ Key1)) +
-      Int32Bytes(static_cast<std::int32_t>(35u ^ Key2)) +
-      Int32Bytes(static_cast<std::int32_t>(39u ^ Key3));
+  const std::string directory = "vf" + Int32Bytes(100) + Int32Bytes(2) + Int32Bytes(0) +
+                                Int32Bytes(2) + Xor("ab", {Key1, Key2}) +
+                                Int32Bytes(static_cast<std::int32_t>(32u ^ Key1)) +
+                                Int32Bytes(static_cast<std::int32_t>(35u ^ Key2)) +
+                                Int32Bytes(static_cast<std::int32_t>(39u ^ Key3));
   ASSERT_EQ(directory.size(), 32u);
   TQsBigMemoryStream stream(directory + "0123456");
   stream.SetPosition(0);
@@ -129,13 +136,13 @@ TEST(Directory, NameLengthsOfZeroOrBelowAreEmptyNames) {
     SCOPED_TRACE(emptyLength);
     // Neither empty name takes bytes or a generator output, so "ab" uses the
     // first two outputs and the offsets follow right behind it at 24.
-    const std::string directory =
-        "vf" + Int32Bytes(100) + Int32Bytes(3) + Int32Bytes(emptyLength) +
-        Int32Bytes(emptyLength) + Int32Bytes(2) + Xor("ab", {Key1, Key2}) +
-        Int32Bytes(static_cast<std::int32_t>(40u ^ Key1)) +
-        Int32Bytes(static_cast<std::int32_t>(40u ^ Key2)) +
-        Int32Bytes(static_cast<std::int32_t>(41u ^ Key3)) +
-        Int32Bytes(static_cast<std::int32_t>(44u ^ Key4));
+    const std::string directory = "vf" + Int32Bytes(100) + Int32Bytes(3) + Int32Bytes(emptyLength) +
+                                  Int32Bytes(emptyLength) + Int32Bytes(2) +
+                                  Xor("ab", {Key1, Key2}) +
+                                  Int32Bytes(static_cast<std::int32_t>(40u ^ Key1)) +
+                                  Int32Bytes(static_cast<std::int32_t>(40u ^ Key2)) +
+                                  Int32Bytes(static_cast<std::int32_t>(41u ^ Key3)) +
+                                  Int32Bytes(static_cast<std::int32_t>(44u ^ Key4));
     ASSERT_EQ(directory.size(), 40u);
     TVrFileCollection collection;
     ReadFromBytes(collection, directory + "xyzw");
@@ -241,8 +248,7 @@ TEST(Directory, EncoderRefusesWhatTheVersionCannotHold) {
 }
 
 // Decoding damaged bytes must fail with a message naming the archive.
-void ExpectDamaged(const std::string& bytes, const std::string& what,
-                   std::int64_t dataSize = -1) {
+void ExpectDamaged(const std::string& bytes, const std::string& what, std::int64_t dataSize = -1) {
   TQsBigMemoryStream stream(bytes);
   stream.SetPosition(0);
   try {
@@ -260,8 +266,8 @@ TEST(Directory, RejectsDamagedDirectoriesBeforeAllocating) {
   ExpectDamaged(Int32Bytes(1) + Int32Bytes(0x7FFFFFF0) + std::string(20, 'n'), "long name");
   ExpectDamaged(Int32Bytes(1) + Int32Bytes(1) + "a" + Int32Bytes(13) + Int32Bytes(500),
                 "offset beyond the stream");
-  ExpectDamaged(Int32Bytes(2) + Int32Bytes(0) + Int32Bytes(0) + Int32Bytes(20) +
-                    Int32Bytes(16) + Int32Bytes(20) + std::string(4, 'd'),
+  ExpectDamaged(Int32Bytes(2) + Int32Bytes(0) + Int32Bytes(0) + Int32Bytes(20) + Int32Bytes(16) +
+                    Int32Bytes(20) + std::string(4, 'd'),
                 "offsets going backwards");
   ExpectDamaged(Version101Bytes(102).substr(0, 60), "truncated offsets");
   ExpectDamaged(std::string("\x01", 1), "one byte");
@@ -277,8 +283,7 @@ TEST(Directory, TruncatedFieldsBehindTheOffsetsAreDamaged) {
   for (std::size_t cut = 1; cut <= 9; cut += 4) {
     // The offsets stay within the (separate) data file; only the fields
     // behind them are cut short.
-    ExpectDamaged(directory.substr(0, directory.size() - cut), "cut " + std::to_string(cut),
-                  1000);
+    ExpectDamaged(directory.substr(0, directory.size() - cut), "cut " + std::to_string(cut), 1000);
   }
 }
 

@@ -18,8 +18,8 @@ THashCollectionItem& AddNamed(THashCollection& collection, const std::string& na
 TEST(NameHash, FollowsLengthFirstAndSecondToLastByte) {
   EXPECT_EQ(NameHash("install.dat"), 122);  // (176 + 97 + 105) mod 256
   EXPECT_EQ(NameHash("INSTALL.DAT"), 122);
-  EXPECT_EQ(NameHash("game.dat"), 72);      // (128 + 97 + 103) mod 256
-  EXPECT_EQ(NameHash("\\EOF\\"), 18);       // (80 + 102 + 92) mod 256
+  EXPECT_EQ(NameHash("game.dat"), 72);  // (128 + 97 + 103) mod 256
+  EXPECT_EQ(NameHash("\\EOF\\"), 18);   // (80 + 102 + 92) mod 256
   EXPECT_EQ(NameHash(""), 0);
   EXPECT_EQ(NameHash("x"), 16);
   EXPECT_EQ(NameHash("\xFF"), 16);

@@ -91,7 +91,8 @@ void WriteFirstDisk(const std::string& fileName, std::map<std::string, TExpected
   directory.Version = VersionWritten;
   directory.Entries.push_back({"movie.avi", 0, 1, 9, 0, 1});
   for (const auto& part : parts) {
-    directory.Entries.push_back({part.Name, 0, part.Expect.Stored ? std::uint8_t{1} : std::uint8_t{0},
+    directory.Entries.push_back({part.Name, 0,
+                                 part.Expect.Stored ? std::uint8_t{1} : std::uint8_t{0},
                                  part.Expect.FileTime, BytesCRC32(part.Bytes), 0});
   }
   directory.Entries[0].Offset = EncodedDirectorySize(directory);
@@ -164,8 +165,7 @@ TEST(MultiDisk, TwoDisksIntoOneHardDiskArchiveWithoutReopening) {
   }
   // Between the disks the medium archive is closed; the hard disk's stays.
   TVrFileCollection disk2;
-  disk2.OpenResource(std::make_unique<TFakeModule>(SecondDiskImage(expected)), "DUMMY",
-                     "BINTYPE");
+  disk2.OpenResource(std::make_unique<TFakeModule>(SecondDiskImage(expected)), "DUMMY", "BINTYPE");
   std::vector<std::string> copied;
   target.OnProgress = [&](TVrFileCollection&, TVrFile& file, std::int64_t, std::int32_t,
                           std::int32_t, bool&) { copied.push_back(file.Name()); };
@@ -209,7 +209,7 @@ TEST(MultiDisk, TwoDisksIntoOneHardDiskArchiveWithoutReopening) {
   target.Open("");  // the volumes written by the updates are not shared
   TVrFileCollection reopened;
   reopened.Open(folder / "inst\\game.dat");
-  reopened.BaseFolder.clear();  // entries from the archive only
+  reopened.BaseFolder.clear();      // entries from the archive only
   ASSERT_EQ(reopened.Count(), 15);  // with the sentinel
   EXPECT_TRUE(reopened.Verify());
   for (const auto& [name, expect] : expected) {

@@ -24,38 +24,38 @@ TEST(NamePattern, MatchesWholeNamesByTheGlobRules) {
   };
   const TCase cases[] = {
       {"readme.txt", "readme.txt", true},
-      {"readme.txt", "README.TXT", true},             // ASCII case ignored
+      {"readme.txt", "README.TXT", true},  // ASCII case ignored
       {"README.*", "readme.txt", true},
-      {"readme", "readme.txt", false},                // the whole name
+      {"readme", "readme.txt", false},  // the whole name
       {"*.txt", "readme.txt", true},
-      {"*.txt", "doc\\readme.txt", false},            // "*" stays in one level
+      {"*.txt", "doc\\readme.txt", false},  // "*" stays in one level
       {"*\\*.txt", "doc\\readme.txt", true},
-      {"**.txt", "doc\\sub\\readme.txt", true},       // "**" crosses levels
+      {"**.txt", "doc\\sub\\readme.txt", true},  // "**" crosses levels
       {"data\\**", "data\\a\\b.bin", true},
       {"data\\**", "database.bin", false},
-      {"data/*.bin", "data\\a.bin", true},            // "/" is the separator too
+      {"data/*.bin", "data\\a.bin", true},  // "/" is the separator too
       {"data\\*.bin", "data/a.bin", true},
       {"?.bin", "a.bin", true},
       {"?.bin", "ab.bin", false},
-      {"a?b", "a\\b", false},                         // "?" is no separator
+      {"a?b", "a\\b", false},  // "?" is no separator
       {"*", "", true},
       {"?", "", false},
-      {"[abc].txt", "B.txt", true},                   // sets ignore case as well
+      {"[abc].txt", "B.txt", true},  // sets ignore case as well
       {"[!abc].txt", "d.txt", true},
       {"[^abc].txt", "a.txt", false},
       {"file[0-9].dat", "file7.dat", true},
       {"file[0-9].dat", "filex.dat", false},
-      {"[A-Z]*", "map.dat", true},                    // a range of capitals takes small letters
-      {"[]]x", "]x", true},                           // "]" first is a member
-      {"[*]", "*", true},                             // a set takes "*" literally
+      {"[A-Z]*", "map.dat", true},  // a range of capitals takes small letters
+      {"[]]x", "]x", true},         // "]" first is a member
+      {"[*]", "*", true},           // a set takes "*" literally
       {"[*]", "a", false},
-      {"a[b", "a[b", true},                           // no closing "]": "[" is itself
+      {"a[b", "a[b", true},  // no closing "]": "[" is itself
       {"data\\" + Sjis("アイ") + ".bin", "DATA\\" + Sjis("アイ") + ".bin", true},
       {"*" + Sjis("イ") + ".bin", "data\\" + Sjis("アイ") + ".bin", false},
       {"*\\*" + Sjis("イ") + ".bin", "data\\" + Sjis("アイ") + ".bin", true},
-      {"?.bin", Sjis("ア") + ".bin", true},           // a double-byte character is one
+      {"?.bin", Sjis("ア") + ".bin", true},  // a double-byte character is one
       {"??.bin", Sjis("ア") + ".bin", false},
-      {"*.txt", so + ".txt", true},                   // its 0x5C byte is no separator
+      {"*.txt", so + ".txt", true},  // its 0x5C byte is no separator
       {"?.txt", so + ".txt", true},
       {"[" + Sjis("アイ") + "]x", Sjis("イ") + "x", true},
       {"*x", so + "x", true},

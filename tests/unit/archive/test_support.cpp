@@ -56,8 +56,8 @@ TTempFolder::TTempFolder() {
   process = static_cast<int>(getpid());
 #endif
   for (int attempt = 0;; ++attempt) {
-    FPath = base + "mora-archive-test-" + std::to_string(process) + "-" +
-            std::to_string(Serial++) + "\\";
+    FPath = base + "mora-archive-test-" + std::to_string(process) + "-" + std::to_string(Serial++) +
+            "\\";
     if (!platform::DirectoryExists(FPath)) break;
   }
   platform::ForceDirectories(FPath);

@@ -92,11 +92,12 @@ std::string LoadThroughFile(TVrFileCollection& collection, const std::string& na
 
 TEST(ArchiveRoundTrip, EveryVersionPlacementAndStorage) {
   for (std::int32_t version : {0, 100, 101, 102}) {
-    for (TPlacement placement : {TPlacement::Separate, TPlacement::Companion,
-                                 TPlacement::Appended, TPlacement::Resource}) {
+    for (TPlacement placement : {TPlacement::Separate, TPlacement::Companion, TPlacement::Appended,
+                                 TPlacement::Resource}) {
       for (bool stored : {false, true}) {
         SCOPED_TRACE("version " + std::to_string(version) + " placement " +
-                     std::to_string(static_cast<int>(placement)) + (stored ? " stored" : " packed"));
+                     std::to_string(static_cast<int>(placement)) +
+                     (stored ? " stored" : " packed"));
         TTempFolder folder;
         TVrArchiveWriter writer(version);
         AddSample(writer, stored);
@@ -367,8 +368,7 @@ TEST(ExtractEntryToFile, FailureLeavesNoPartialFileAndKeepsAnEarlierOne) {
   EXPECT_THROW(collection.ExtractEntryToFile("cut.bin", folder / "out.bin"),
                base::EZDecompressionError);
   EXPECT_EQ(test::ReadFile(folder / "out.bin"), "earlier");
-  EXPECT_THROW(collection.ExtractEntryToFile("missing.bin", folder / "new.bin"),
-               base::EFOpenError);
+  EXPECT_THROW(collection.ExtractEntryToFile("missing.bin", folder / "new.bin"), base::EFOpenError);
   EXPECT_FALSE(platform::FileExists(folder / "new.bin"));
   // Sound content whose check value is not the one expected: written in
   // full, then refused before the rename. 0x352441C2 is the CRC-32 of "abc".

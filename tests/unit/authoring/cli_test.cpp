@@ -33,7 +33,10 @@ TRun RunMora(const std::string& arguments) { return mora::test::RunProgram(MORA_
 std::string Native(const std::string& path) { return mora::test::NativeArgument(path); }
 
 // A native program's header: mora list takes setup programs by it.
-const std::string SetupBytes = "\x7F" "ELF" + test::NoiseBytes(600, 9);
+const std::string SetupBytes =
+    "\x7F"
+    "ELF" +
+    test::NoiseBytes(600, 9);
 
 TEST(MoraPack, PackListAndExtractRoundTripByteForByte) {
   for (const std::string placement : {"companion", "appended", "resource"}) {
@@ -44,8 +47,8 @@ TEST(MoraPack, PackListAndExtractRoundTripByteForByte) {
                                          ? platform::test::BuildPeImage("none", "numbered").Bytes
                                          : SetupBytes);
     test::WriteSource(title.Sources() + "title.json", title.ManifestText(placement));
-    const TRun pack = RunMora("pack " + Native(title.Sources() + "title.json") + " -o " +
-                              Native(folder / "out"));
+    const TRun pack =
+        RunMora("pack " + Native(title.Sources() + "title.json") + " -o " + Native(folder / "out"));
     ASSERT_EQ(pack.ExitCode, 0) << pack.Output;
     EXPECT_NE(pack.Output.find("disk 2:"), std::string::npos) << pack.Output;
 
@@ -100,8 +103,8 @@ TEST(MoraPack, ExitCodesTellBadManifestsMissingFilesAndFullDisks) {
     ASSERT_NE(at, std::string::npos);
     changed.replace(at, c.From.size(), c.To);
     test::WriteSource(title.Sources() + "bad.json", changed);
-    const TRun run = RunMora("pack " + Native(title.Sources() + "bad.json") + " -o " +
-                             Native(folder / "out"));
+    const TRun run =
+        RunMora("pack " + Native(title.Sources() + "bad.json") + " -o " + Native(folder / "out"));
     EXPECT_EQ(run.ExitCode, c.ExitCode) << run.Output;
     EXPECT_NE(run.Output.find(c.Says), std::string::npos) << run.Output;
     EXPECT_FALSE(platform::DirectoryExists(folder / "out"));
@@ -109,9 +112,9 @@ TEST(MoraPack, ExitCodesTellBadManifestsMissingFilesAndFullDisks) {
   // The setup program may come from the command line instead.
   test::WriteSource(title.Sources() + "other-setup", SetupBytes + "other");
   test::WriteSource(title.Sources() + "title.json", text);
-  const TRun run = RunMora("pack " + Native(title.Sources() + "title.json") + " -o " +
-                           Native(folder / "out") + " --setup " +
-                           Native(title.Sources() + "other-setup"));
+  const TRun run =
+      RunMora("pack " + Native(title.Sources() + "title.json") + " -o " + Native(folder / "out") +
+              " --setup " + Native(title.Sources() + "other-setup"));
   ASSERT_EQ(run.ExitCode, 0) << run.Output;
   EXPECT_EQ(platform::ReadFileBytes(folder / "out\\cd2\\setup.exe"), SetupBytes + "other");
 }
@@ -142,24 +145,24 @@ TEST(MoraInfo, DescribesPackedMediaInEveryPlacement) {
                                          ? platform::test::BuildPeImage("none", "numbered").Bytes
                                          : SetupBytes);
     test::WriteSource(title.Sources() + "title.json", title.ManifestText(placement));
-    const TRun pack = RunMora("pack " + Native(title.Sources() + "title.json") + " -o " +
-                              Native(folder / "out"));
+    const TRun pack =
+        RunMora("pack " + Native(title.Sources() + "title.json") + " -o " + Native(folder / "out"));
     ASSERT_EQ(pack.ExitCode, 0) << pack.Output;
 
     struct TDisk {
       std::string Folder;
-      std::string Medium;      // as given to mora info
-      const char* Settings;    // expected settings.source
-      const char* Placement;   // expected archive.placement
-      std::size_t Entries;     // data files, the picture and install.dat
+      std::string Medium;     // as given to mora info
+      const char* Settings;   // expected settings.source
+      const char* Placement;  // expected archive.placement
+      std::size_t Entries;    // data files, the picture and install.dat
       int Number;
     };
     const std::string disk1 = folder / "out\\disk1\\";
     const std::string disk2 = folder / "out\\cd2\\";
     const TDisk disks[] = {
         {disk1, disk1, c.SettingsFromFolder, c.ArchivePlacement, title.Data1.size() + 2, 1},
-        {disk1, disk1 + c.FirstFile, c.SettingsFromFile, c.ArchivePlacement,
-         title.Data1.size() + 2, 1},
+        {disk1, disk1 + c.FirstFile, c.SettingsFromFile, c.ArchivePlacement, title.Data1.size() + 2,
+         1},
         {disk2, disk2, "folder", "file", title.Data2.size() + 2, 2},
     };
     for (const TDisk& disk : disks) {
@@ -280,7 +283,8 @@ TEST(MoraPack, TheGuidesExampleManifestPacks) {
     }
   };
   walk(manifest);
-  const TRun pack = RunMora("pack " + Native(root + "title.json") + " -o " + Native(folder / "out"));
+  const TRun pack =
+      RunMora("pack " + Native(root + "title.json") + " -o " + Native(folder / "out"));
   EXPECT_EQ(pack.ExitCode, 0) << pack.Output;
 }
 

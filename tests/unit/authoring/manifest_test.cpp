@@ -47,14 +47,19 @@ TEST(ManifestErrors, EachNamesItsFieldAndNothingIsWritten) {
        },
        "settings.Titel"},
       {"unknown disk field", [](TJson& m, auto&) { m["disks"][0]["size"] = 1; }, "disks[0].size"},
-      {"unknown top-level field", [](TJson& m, auto&) { m["disk"] = m["disks"]; m.erase("disks"); },
+      {"unknown top-level field",
+       [](TJson& m, auto&) {
+         m["disk"] = m["disks"];
+         m.erase("disks");
+       },
        "disk"},
-      {"computed field", [](TJson& m, auto&) { m["settings"]["DataSize"] = 5; }, "settings.DataSize"},
+      {"computed field", [](TJson& m, auto&) { m["settings"]["DataSize"] = 5; },
+       "settings.DataSize"},
       {"installed-copy field", [](TJson& m, auto&) { m["settings"]["UninstallMode"] = true; },
        "settings.UninstallMode"},
       {"no title", [](TJson& m, auto&) { m["settings"].erase("Title"); }, "settings.Title"},
-      {"title outside Shift-JIS", [](TJson& m, auto&) { m["settings"]["Title"] = "\xF0\x9F\x98\x80"; },
-       "settings.Title"},
+      {"title outside Shift-JIS",
+       [](TJson& m, auto&) { m["settings"]["Title"] = "\xF0\x9F\x98\x80"; }, "settings.Title"},
       {"SetupKind out of range", [](TJson& m, auto&) { m["settings"]["SetupKind"] = 3; },
        "settings.SetupKind"},
       {"flag of another type", [](TJson& m, auto&) { m["settings"]["ShowReadme"] = "yes"; },
@@ -96,8 +101,8 @@ TEST(ManifestErrors, EachNamesItsFieldAndNothingIsWritten) {
        "disks[1].folder"},
       {"a disk inside another", [](TJson& m, auto&) { m["disks"][1]["folder"] = "disk1/sub"; },
        "disks[1].folder"},
-      {"setup program named as the archive", [](TJson& m, auto&) { m["setup"]["name"] = "GAME.DAT"; },
-       "setup.name"},
+      {"setup program named as the archive",
+       [](TJson& m, auto&) { m["setup"]["name"] = "GAME.DAT"; }, "setup.name"},
       {"missing file", [](TJson& m, auto&) { m["disks"][1]["files"][0]["path"] = "none.mpg"; },
        "disks[1].files[0].path", TKind::MissingFile},
       {"unknown part", [](TJson& m, auto&) { m["disks"][0]["files"][4]["part"] = "music"; },
@@ -105,40 +110,53 @@ TEST(ManifestErrors, EachNamesItsFieldAndNothingIsWritten) {
       {"name outside the medium",
        [](TJson& m, auto&) { m["disks"][0]["files"][1]["name"] = "../readme.txt"; },
        "disks[0].files[1].name"},
-      {"a device's name", [](TJson& m, auto&) { m["disks"][0]["files"][1]["name"] = "doc/Aux.txt"; },
+      {"a device's name",
+       [](TJson& m, auto&) { m["disks"][0]["files"][1]["name"] = "doc/Aux.txt"; },
        "disks[0].files[1].name"},
       {"stored loose file", [](TJson& m, auto&) { m["disks"][0]["files"][1]["stored"] = true; },
        "disks[0].files[1].stored"},
       {"file time", [](TJson& m, auto&) { m["disks"][0]["files"][0]["time"] = "yesterday"; },
        "disks[0].files[0].time"},
-      {"sound file as program", [](TJson& m, auto&) { m["disks"][0]["files"][4]["part"] = "program"; },
+      {"sound file as program",
+       [](TJson& m, auto&) { m["disks"][0]["files"][4]["part"] = "program"; },
        "disks[0].files[4].part"},
       {"text file as movie", [](TJson& m, auto&) { m["disks"][0]["files"][1]["part"] = "movie"; },
        "disks[0].files[1].part"},
       {"name twice on a disk",
-       [](TJson& m, auto&) { m["disks"][0]["files"].push_back(File("readme.txt", "README.TXT", "program")); },
+       [](TJson& m, auto&) {
+         m["disks"][0]["files"].push_back(File("readme.txt", "README.TXT", "program"));
+       },
        "disks[0].files[6].name"},
       {"loose file shadowing an entry",
-       [](TJson& m, auto&) { m["disks"][0]["files"].push_back(File("readme.txt", "data/voice.raw", "extra")); },
+       [](TJson& m, auto&) {
+         m["disks"][0]["files"].push_back(File("readme.txt", "data/voice.raw", "extra"));
+       },
        "disks[0].files[6].name"},
       {"the archive's name",
-       [](TJson& m, auto&) { m["disks"][0]["files"].push_back(File("readme.txt", "GAME.DAT", "extra")); },
+       [](TJson& m, auto&) {
+         m["disks"][0]["files"].push_back(File("readme.txt", "GAME.DAT", "extra"));
+       },
        "disks[0].files[6].name"},
       {"an archive volume's name",
-       [](TJson& m, auto&) { m["disks"][0]["files"].push_back(File("readme.txt", "game.001", "extra")); },
+       [](TJson& m, auto&) {
+         m["disks"][0]["files"].push_back(File("readme.txt", "game.001", "extra"));
+       },
        "disks[0].files[6].name"},
       {"installed from two disks",
        [](TJson& m, auto&) { m["disks"][1]["files"].push_back(File("readme.txt", "", "program")); },
        "disks[1].files[2].name"},
-      {"program not on any disk", [](TJson& m, auto&) { m["settings"]["ProgramFile"] = "bin/other.exe"; },
+      {"program not on any disk",
+       [](TJson& m, auto&) { m["settings"]["ProgramFile"] = "bin/other.exe"; },
        "settings.ProgramFile"},
-      {"program in the data part", [](TJson& m, auto&) { m["settings"]["ProgramFile"] = "data/voice.raw"; },
+      {"program in the data part",
+       [](TJson& m, auto&) { m["settings"]["ProgramFile"] = "data/voice.raw"; },
        "settings.ProgramFile"},
       {"add-on in game.dat", [](TJson& m, auto&) { m["settings"]["AddOnPackage"] = true; },
        "archive.placement"},
-      {"sound with files in the archive", [](TJson& m, auto&) { m["settings"]["FilesInArchive"] = true; },
-       "disks[0].files[4].part"},
-      {"no uninstaller", [](TJson& m, auto&) { m["setup"]["uninstaller"] = false; }, "setup.uninstaller"},
+      {"sound with files in the archive",
+       [](TJson& m, auto&) { m["settings"]["FilesInArchive"] = true; }, "disks[0].files[4].part"},
+      {"no uninstaller", [](TJson& m, auto&) { m["setup"]["uninstaller"] = false; },
+       "setup.uninstaller"},
       {"uninstaller twice",
        [](TJson& m, auto&) {
          m["setup"]["uninstaller"] = true;
@@ -157,7 +175,10 @@ TEST(ManifestErrors, EachNamesItsFieldAndNothingIsWritten) {
        "setup.program"},
       {"resource in a native program",
        [](TJson& m, const std::string& sources) {
-         test::WriteSource(sources + "native", "\x7F" "ELF" + std::string(300, '\0'));
+         test::WriteSource(sources + "native",
+                           "\x7F"
+                           "ELF" +
+                               std::string(300, '\0'));
          m["setup"]["program"] = "native";
          m["archive"]["placement"] = "resource";
        },
@@ -226,18 +247,17 @@ TEST(ManifestFormats, FileTimesBecomeDosDateTimes) {
   EXPECT_EQ(ParseDosTime("2001-04-01 12:30:45"), 0x2A8163D6);
   EXPECT_EQ(ParseDosTime("2107-12-31 23:59:58"), static_cast<std::int32_t>(0xFF9FBF7Du));
   EXPECT_EQ(ParseDosTime("2000-02-29 00:00:00"), 0x285D0000);
-  for (const char* bad : {"1979-12-31 00:00:00", "2108-01-01 00:00:00", "2001-02-29 00:00:00",
-                          "2001-04-01", "2001-04-01 24:00:00", "2001-13-01 00:00:00",
-                          "2001-04-01 12:30:45x", ""}) {
+  for (const char* bad :
+       {"1979-12-31 00:00:00", "2108-01-01 00:00:00", "2001-02-29 00:00:00", "2001-04-01",
+        "2001-04-01 24:00:00", "2001-13-01 00:00:00", "2001-04-01 12:30:45x", ""}) {
     EXPECT_FALSE(ParseDosTime(bad).has_value()) << bad;
   }
 }
 
 TEST(ManifestFormats, CapacitiesTakeUnitsAndNames) {
   const std::pair<const char*, std::int64_t> good[] = {
-      {"cd", 681574400},      {"dvd", 4700372992},       {"650MiB", 681574400},
-      {"700MB", 700000000},   {"4.7GB", 4700000000},     {"1.5KiB", 1536},
-      {"123", 123},           {"2 GiB", 2147483648LL}};
+      {"cd", 681574400},     {"dvd", 4700372992}, {"650MiB", 681574400}, {"700MB", 700000000},
+      {"4.7GB", 4700000000}, {"1.5KiB", 1536},    {"123", 123},          {"2 GiB", 2147483648LL}};
   for (const auto& [text, bytes] : good) EXPECT_EQ(ParseCapacity(text), bytes) << text;
   for (const char* bad : {"", "MiB", "1.MiB", "-5", "5 TB", "0", "99999999999999999999"}) {
     EXPECT_FALSE(ParseCapacity(bad).has_value()) << bad;
@@ -246,7 +266,7 @@ TEST(ManifestFormats, CapacitiesTakeUnitsAndNames) {
 
 TEST(ManifestFormats, MediaKindsFollowTheExtensionLists) {
   const std::pair<const char*, int> kinds[] = {
-      {"bgm.OGG", 1}, {"a\\b.wav", 1}, {"x.mp", 1},  {"x.", 1},    {"op.mpeg", 2},
+      {"bgm.OGG", 1}, {"a\\b.wav", 1}, {"x.mp", 1},     {"x.", 1},    {"op.mpeg", 2},
       {"op.mpe", 2},  {"op.AVI", 2},   {"game.exe", 0}, {"noext", 0}, {"dir.mp3\\file", 0}};
   for (const auto& [name, kind] : kinds) EXPECT_EQ(MediaKindOfName(name), kind) << name;
 }

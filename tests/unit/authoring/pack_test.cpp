@@ -149,8 +149,8 @@ TEST(PackMedia, ATwoDiskTitleReadsBackInEveryPlacement) {
     auto archive2 = OpenDisk(disk2, placement, false);
     const std::string japanese = base::Sjis("data\\アイ.bin");
     EXPECT_EQ(EntryNames(*archive1),
-              (std::vector<std::string>{"data\\script.txt", japanese, "data\\voice.raw",
-                                        "back.vnt", "install.dat"}));
+              (std::vector<std::string>{"data\\script.txt", japanese, "data\\voice.raw", "back.vnt",
+                                        "install.dat"}));
     EXPECT_EQ(EntryNames(*archive2),
               (std::vector<std::string>{"data\\map.dat", "back.vnt", "install.dat"}));
     for (const auto& [collection, files] :
@@ -208,8 +208,9 @@ TEST(PackMedia, ATwoDiskTitleReadsBackInEveryPlacement) {
     const std::int64_t data2 = StoredDataBytes(*archive2);
     EXPECT_GT(data2, 9000);  // noise does not shrink
     for (const settings::TMoraInstallSet* s : {&s1, &s2}) {
-      EXPECT_EQ(std::vector<std::int64_t>(s->DiskProgramSizes().begin(), s->DiskProgramSizes().end()),
-                (std::vector<std::int64_t>{program1, 0}));
+      EXPECT_EQ(
+          std::vector<std::int64_t>(s->DiskProgramSizes().begin(), s->DiskProgramSizes().end()),
+          (std::vector<std::int64_t>{program1, 0}));
       EXPECT_EQ(std::vector<std::int64_t>(s->DiskDataSizes().begin(), s->DiskDataSizes().end()),
                 (std::vector<std::int64_t>{data1, data2}));
       EXPECT_EQ(std::vector<std::int64_t>(s->DiskSoundSizes().begin(), s->DiskSoundSizes().end()),
@@ -224,8 +225,8 @@ TEST(PackMedia, ATwoDiskTitleReadsBackInEveryPlacement) {
 
     // The report: every file rounded up to 2 KiB blocks.
     ASSERT_EQ(report.Disks.size(), 2u);
-    for (const auto& [packed, files] : {std::pair{&report.Disks[0], &files1},
-                                        std::pair{&report.Disks[1], &files2}}) {
+    for (const auto& [packed, files] :
+         {std::pair{&report.Disks[0], &files1}, std::pair{&report.Disks[1], &files2}}) {
       std::int64_t used = 0;
       for (const auto& file : *files) used += Blocks(file.second);
       EXPECT_EQ(packed->Used, used);
@@ -317,7 +318,8 @@ TEST(PackMedia, FilesInArchiveCarriesTheProgramFilesAsEntriesInstalledAsFiles) {
   ASSERT_EQ(bitmap.Height(), expected.Height());
   int different = 0;
   for (int y = 0; y < expected.Height(); ++y) {
-    for (int x = 0; x < expected.Width(); ++x) different += bitmap.Color(x, y) != expected.Color(x, y);
+    for (int x = 0; x < expected.Width(); ++x)
+      different += bitmap.Color(x, y) != expected.Color(x, y);
   }
   EXPECT_EQ(different, 0);
 }
@@ -333,9 +335,10 @@ TEST(PackMedia, ATiledPictureStoresRepeatedTilesOnceAndComposesAsItsSource) {
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 40; ++x) {
       const int odd = (x / 8) % 2;
-      source.SetColor(x, y, pictures::MakeColor(static_cast<std::uint8_t>(30 * (x % 8)),
-                                                static_cast<std::uint8_t>(30 * (y % 8)),
-                                                static_cast<std::uint8_t>(odd * 200)));
+      source.SetColor(x, y,
+                      pictures::MakeColor(static_cast<std::uint8_t>(30 * (x % 8)),
+                                          static_cast<std::uint8_t>(30 * (y % 8)),
+                                          static_cast<std::uint8_t>(odd * 200)));
     }
   }
   test::WriteSource(title.Sources() + "art\\tiles.png", pictures::EncodePng(source));

@@ -32,7 +32,8 @@ std::uint16_t U16(const std::string& image, std::size_t at) { return base::GetUI
 TEST(PeResourceWriter, AddsTheResourceInANewSectionAndKeepsTheOthers) {
   for (const bool pe32Plus : {false, true}) {
     SCOPED_TRACE(pe32Plus ? "PE32+" : "PE32");
-    const std::string image = platform::test::BuildPeImage("old payload", "numbered", pe32Plus).Bytes;
+    const std::string image =
+        platform::test::BuildPeImage("old payload", "numbered", pe32Plus).Bytes;
     const std::string out = AddPeResource(image, "DUMMY", "BINTYPE", "vf new archive", "t.exe");
     EXPECT_EQ(platform::FindPeResource(out, "DUMMY", "BINTYPE", "t.exe"), "vf new archive");
     EXPECT_EQ(platform::FindPeResource(out, "#101", "#10", "t.exe"), "numbered");
@@ -47,20 +48,21 @@ TEST(PeResourceWriter, AddsTheResourceInANewSectionAndKeepsTheOthers) {
     const std::size_t opt = 0x98;
     const std::size_t directories = pe32Plus ? 112 : 96;
     const std::size_t table = opt + (pe32Plus ? 240 : 224);
-    EXPECT_EQ(U16(out, 0x86), 2);                               // NumberOfSections
-    EXPECT_EQ(U32(out, opt + 56), 0x3000u);                     // SizeOfImage
-    EXPECT_EQ(U32(out, opt + directories + 16), 0x2000u);       // resource RVA
-    EXPECT_EQ(U32(out, opt + directories + 20), 214u);          // and size
+    EXPECT_EQ(U16(out, 0x86), 2);                          // NumberOfSections
+    EXPECT_EQ(U32(out, opt + 56), 0x3000u);                // SizeOfImage
+    EXPECT_EQ(U32(out, opt + directories + 16), 0x2000u);  // resource RVA
+    EXPECT_EQ(U32(out, opt + directories + 20), 214u);     // and size
     EXPECT_EQ(out.substr(table, 8), ".rsrcold");
     EXPECT_EQ(out.substr(table + 40, 6), std::string(".rsrc\0", 6));
-    EXPECT_EQ(U32(out, table + 40 + 8), 214u);                  // VirtualSize
-    EXPECT_EQ(U32(out, table + 40 + 12), 0x2000u);              // VirtualAddress
-    EXPECT_EQ(U32(out, table + 40 + 16), 0x200u);               // SizeOfRawData
-    EXPECT_EQ(U32(out, table + 40 + 20), 0x400u);               // PointerToRawData
-    EXPECT_EQ(U32(out, table + 40 + 36), 0x40000040u);          // readable data
+    EXPECT_EQ(U32(out, table + 40 + 8), 214u);          // VirtualSize
+    EXPECT_EQ(U32(out, table + 40 + 12), 0x2000u);      // VirtualAddress
+    EXPECT_EQ(U32(out, table + 40 + 16), 0x200u);       // SizeOfRawData
+    EXPECT_EQ(U32(out, table + 40 + 20), 0x400u);       // PointerToRawData
+    EXPECT_EQ(U32(out, table + 40 + 36), 0x40000040u);  // readable data
     EXPECT_EQ(out.size(), 0x600u);
     EXPECT_EQ(out.substr(0x400 + 200, 14), "vf new archive");
-    EXPECT_EQ(out.substr(0, 0x400).substr(table + 80), image.substr(table + 80, 0x400 - table - 80));
+    EXPECT_EQ(out.substr(0, 0x400).substr(table + 80),
+              image.substr(table + 80, 0x400 - table - 80));
 
     // Adding again replaces the resource, so the tree does not grow.
     const std::string again = AddPeResource(out, "dummy", "bintype", "vf 2", "t.exe");
@@ -82,7 +84,10 @@ TEST(PeResourceWriter, RefusesImagesItCannotExtendNamingTheFile) {
   base::PutUInt32(&signed_[opt + 96 + 4 * 8 + 4], 0x100);  // certificate table size
   std::string crowded = image;
   crowded[opt + 224 + 40 + 3] = 'x';  // something lies behind the section table
-  std::string elf = "\x7F" "ELF" + std::string(200, '\0');
+  std::string elf =
+      "\x7F"
+      "ELF" +
+      std::string(200, '\0');
   std::string wild = image;
   base::PutUInt32(&wild[0x200 + 20], 0x80000000u | 0x00FFFFF0u);  // subdirectory beyond the end
   const TCase cases[] = {

@@ -40,8 +40,8 @@ int main(int argc, char** argv) {
     collection.LoadEntry(stream, "install.dat");
     settings::TMoraInstallSet settings;
     settings.LoadFromStream(stream);
-    platform::WriteFileAtomic(answer, placement + " " + settings.Title + " " +
-                                          std::to_string(collection.Count() - 1));
+    platform::WriteFileAtomic(
+        answer, placement + " " + settings.Title + " " + std::to_string(collection.Count() - 1));
   } catch (const std::exception& e) {
     platform::WriteFileAtomic(answer, std::string("error: ") + e.what());
     return 1;

@@ -55,9 +55,10 @@ TSampleTitle::TSampleTitle(const TTempFolder& folder, const std::string& setupBy
   FPicture.SetSize(40, 30, 24);
   for (int y = 0; y < 30; ++y) {
     for (int x = 0; x < 40; ++x) {
-      FPicture.SetColor(x, y, pictures::MakeColor(static_cast<std::uint8_t>(x * 6),
-                                                  static_cast<std::uint8_t>(y * 8),
-                                                  static_cast<std::uint8_t>((x * y) & 0xFF)));
+      FPicture.SetColor(
+          x, y,
+          pictures::MakeColor(static_cast<std::uint8_t>(x * 6), static_cast<std::uint8_t>(y * 8),
+                              static_cast<std::uint8_t>((x * y) & 0xFF)));
     }
   }
   WriteSource(FSources + "art\\back.png", pictures::EncodePng(FPicture));
@@ -77,11 +78,12 @@ std::string TSampleTitle::ManifestText(const std::string& placement,
     "ProgramFile": "bin/game.exe",
     "MediaName": "CD-ROM",
     "RegistryKey": "Mora\\Garden",
-    "BackgroundLayout": 1)" + (settingsExtra.empty() ? "" : ",\n    " + settingsExtra) + R"(
+    "BackgroundLayout": 1)" +
+         (settingsExtra.empty() ? "" : ",\n    " + settingsExtra) + R"(
   },
   "setup": {"program": "setup-program", "name": "setup.exe"},
-  "archive": {"placement": ")" + placement + "\", \"level\": 9" +
-         (archiveExtra.empty() ? "" : ", " + archiveExtra) + R"(},
+  "archive": {"placement": ")" +
+         placement + "\", \"level\": 9" + (archiveExtra.empty() ? "" : ", " + archiveExtra) + R"(},
   /* The picture behind the launcher. */
   "picture": {"source": "art/back.png", "name": "back.vnt", "seed": 12345},
   "disks": [

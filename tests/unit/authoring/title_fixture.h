@@ -22,8 +22,8 @@ void WriteSource(const std::string& path, const std::string& bytes);
 std::string NoiseBytes(std::size_t count, std::uint32_t seed);
 
 struct TSourceFile {
-  std::string Source;   // relative to the sources folder (932 path)
-  std::string Name;     // name on the medium (932, "\")
+  std::string Source;  // relative to the sources folder (932 path)
+  std::string Name;    // name on the medium (932, "\")
   std::string Bytes;
 };
 
@@ -45,14 +45,14 @@ class TSampleTitle {
   const pictures::TDIBSurface& Picture() const { return FPicture; }
 
   // Files by disk and part.
-  std::vector<TSourceFile> Program;   // disk 1
-  std::vector<TSourceFile> Data1;     // disk 1, compressed except voice.raw
-  std::vector<TSourceFile> Data2;     // disk 2
-  TSourceFile Sound;                  // disk 1
-  TSourceFile Movie;                  // disk 2
-  TSourceFile Extra;                  // disk 1, not installed
+  std::vector<TSourceFile> Program;  // disk 1
+  std::vector<TSourceFile> Data1;    // disk 1, compressed except voice.raw
+  std::vector<TSourceFile> Data2;    // disk 2
+  TSourceFile Sound;                 // disk 1
+  TSourceFile Movie;                 // disk 2
+  TSourceFile Extra;                 // disk 1, not installed
   static constexpr std::int32_t Seed = 12345;
-  static const std::string Title;     // 932
+  static const std::string Title;  // 932
 
  private:
   std::string FSources;

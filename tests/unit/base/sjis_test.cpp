@@ -61,9 +61,9 @@ TEST(SjisConversion, DuplicateCodesEncodeToThePreferredOne) {
 }
 
 TEST(SjisConversion, BadInputThrowsConvertError) {
-  EXPECT_THROW(Cp932ToUtf8("\x81"), EConvertError);        // lead byte at the end
-  EXPECT_THROW(Cp932ToUtf8("\x81\x20"), EConvertError);    // invalid trail byte
-  EXPECT_THROW(Utf8ToCp932("\xC3\x28"), EConvertError);    // invalid UTF-8
+  EXPECT_THROW(Cp932ToUtf8("\x81"), EConvertError);              // lead byte at the end
+  EXPECT_THROW(Cp932ToUtf8("\x81\x20"), EConvertError);          // invalid trail byte
+  EXPECT_THROW(Utf8ToCp932("\xC3\x28"), EConvertError);          // invalid UTF-8
   EXPECT_THROW(Utf8ToCp932("\xF0\x9F\x98\x80"), EConvertError);  // no 932 code
   EXPECT_EQ(Cp932ToUtf8Lossy("a\x81"), "a\xEF\xBF\xBD");
 }

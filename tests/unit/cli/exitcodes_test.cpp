@@ -27,23 +27,25 @@ TEST(MoraFailures, EveryErrorClassHasItsExitCodeAndOneLine) {
     std::string Text;
   };
   const TCase cases[] = {
-      {"medium without what was asked", std::make_exception_ptr(installer::EMediumMissing(
-                                            "game.dat does not exist")),
-       4, "game.dat does not exist"},
+      {"medium without what was asked",
+       std::make_exception_ptr(installer::EMediumMissing("game.dat does not exist")), 4,
+       "game.dat does not exist"},
       {"file that cannot be opened",
        std::make_exception_ptr(base::EFOpenError(Sjis("a.dat:ファイルがありません"))), 4,
        "a.dat:ファイルがありません"},
       {"manifest naming a missing file",
-       std::make_exception_ptr(authoring::EManifestError("disks[0].files[1].path", "no such file",
-                                                         TKind::MissingFile)),
+       std::make_exception_ptr(
+           authoring::EManifestError("disks[0].files[1].path", "no such file", TKind::MissingFile)),
        4, "disks[0].files[1].path: no such file"},
-      {"damaged data", std::make_exception_ptr(base::EDamagedData("game.dat: offset 6: N too large")),
-       3, "game.dat: offset 6: N too large"},
+      {"damaged data",
+       std::make_exception_ptr(base::EDamagedData("game.dat: offset 6: N too large")), 3,
+       "game.dat: offset 6: N too large"},
       // A count read from a file that is out of range: 3 in every command.
       {"range", std::make_exception_ptr(base::ERangeError("install.dat: offset 30: DiskCount -1")),
        3, "install.dat: offset 30: DiskCount -1"},
-      {"short read", std::make_exception_ptr(base::EReadError(Sjis("ストリームからの読み込みエラー"))),
-       3, "ストリームからの読み込みエラー"},
+      {"short read",
+       std::make_exception_ptr(base::EReadError(Sjis("ストリームからの読み込みエラー"))), 3,
+       "ストリームからの読み込みエラー"},
       {"missing resource", std::make_exception_ptr(base::EResNotFound("DUMMY")), 3, "DUMMY"},
       {"damaged zlib data", std::make_exception_ptr(base::EZDecompressionError("error")), 3,
        "ファイルが壊れています"},
@@ -55,8 +57,8 @@ TEST(MoraFailures, EveryErrorClassHasItsExitCodeAndOneLine) {
       {"create", std::make_exception_ptr(base::EFCreateError("cannot create out.png")), 1,
        "cannot create out.png"},
       {"does not fit",
-       std::make_exception_ptr(authoring::EManifestError("disks[1]", "does not fit",
-                                                         TKind::DoesNotFit)),
+       std::make_exception_ptr(
+           authoring::EManifestError("disks[1]", "does not fit", TKind::DoesNotFit)),
        1, "disks[1]: does not fit"},
       {"platform", std::make_exception_ptr(base::EPlatformError("rename failed")), 1,
        "rename failed"},
@@ -65,8 +67,9 @@ TEST(MoraFailures, EveryErrorClassHasItsExitCodeAndOneLine) {
        "json: bad token"},
       {"anything", std::make_exception_ptr(42), 1, "unexpected failure"},
       // A message of two lines is shown as one.
-      {"two lines", std::make_exception_ptr(base::EDamagedData(Sjis("ファイルが壊れています\r\nbgm.ogg"))),
-       3, "ファイルが壊れています bgm.ogg"},
+      {"two lines",
+       std::make_exception_ptr(base::EDamagedData(Sjis("ファイルが壊れています\r\nbgm.ogg"))), 3,
+       "ファイルが壊れています bgm.ogg"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.What);

@@ -26,8 +26,8 @@ std::string Quote(const std::string& text) {
 
 // Runs mora with the given state folder and boot id; its exit code.
 int RunMora(const std::string& home, const std::string& bootId, const std::string& arguments) {
-  const std::string command = "MORA_HOME=" + Quote(home) + " MORA_BOOT_ID=" + Quote(bootId) +
-                              " " + Quote(MORA_EXE) + " " + arguments + " >/dev/null 2>&1";
+  const std::string command = "MORA_HOME=" + Quote(home) + " MORA_BOOT_ID=" + Quote(bootId) + " " +
+                              Quote(MORA_EXE) + " " + arguments + " >/dev/null 2>&1";
   const int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -40,8 +40,7 @@ bool HostExists(const std::string& path) {
 class RestartDeletions : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "mora-restart-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "mora-restart-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     FHome = pattern;
     ASSERT_EQ(::setenv("MORA_HOME", FHome.c_str(), 1), 0);
@@ -69,8 +68,8 @@ class RestartDeletions : public ::testing::Test {
 TEST_F(RestartDeletions, TheFirstRunAfterARestartCarriesThemOut) {
   const std::string before = Schedule("~minstall.exe", "boot-one");
   const std::string current = Schedule("~minstall0.exe", "boot-two");
-  ASSERT_TRUE(platform::SetFileAttributes("C:\\windows\\temp\\~minstall.exe",
-                                          platform::faReadOnly));
+  ASSERT_TRUE(
+      platform::SetFileAttributes("C:\\windows\\temp\\~minstall.exe", platform::faReadOnly));
 
   // Any run will do, one that fails too.
   EXPECT_EQ(RunMora(FHome, "boot-two", "list /nonexistent/game.dat"), 4);

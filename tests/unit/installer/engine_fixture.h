@@ -31,9 +31,9 @@ using base::Sjis;
 // MS-DOS date-time: date in the high word (years since 1980, month, day),
 // time in the low word (hours, minutes, seconds / 2).
 constexpr std::int32_t DosTime(int year, int month, int day, int hour, int minute, int second) {
-  const std::uint32_t date =
-      static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const std::uint32_t time = static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+  const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
   return static_cast<std::int32_t>((date << 16) | time);
 }
 
@@ -48,16 +48,16 @@ inline std::string ReadFile(const std::string& path) { return platform::ReadFile
 // Every file below a folder, relative to it, sorted.
 inline std::vector<std::string> FilesBelow(const std::string& folder) {
   std::vector<std::string> result;
-  std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& base,
-                                                                         const std::string& prefix) {
-    for (const platform::TFindData& found : platform::FindFiles(base)) {
-      if ((found.Attributes & platform::faDirectory) != 0) {
-        walk(base + found.Name + "\\", prefix + found.Name + "\\");
-      } else {
-        result.push_back(prefix + found.Name);
-      }
-    }
-  };
+  std::function<void(const std::string&, const std::string&)> walk =
+      [&](const std::string& base, const std::string& prefix) {
+        for (const platform::TFindData& found : platform::FindFiles(base)) {
+          if ((found.Attributes & platform::faDirectory) != 0) {
+            walk(base + found.Name + "\\", prefix + found.Name + "\\");
+          } else {
+            result.push_back(prefix + found.Name);
+          }
+        }
+      };
   walk(folder, "");
   std::sort(result.begin(), result.end());
   return result;
@@ -136,7 +136,8 @@ class TRecordingObserver : public TStepObserver {
   int MessageDialog(const std::string& text, ui::TMsgDlgType kind,
                     ui::TMsgDlgButtons buttons) override {
     Dialogs.push_back({text, kind, buttons});
-    if (Answers.empty()) throw std::logic_error("unanswered dialog: " + base::Cp932ToUtf8Lossy(text));
+    if (Answers.empty())
+      throw std::logic_error("unanswered dialog: " + base::Cp932ToUtf8Lossy(text));
     const int answer = Answers.front();
     Answers.pop_front();
     return answer;

@@ -39,8 +39,8 @@ TEST(MediaKindTest, ClassifiesExtensionsBySubstringOfTheLists) {
     const char* Extension;
     int Kind;
   } cases[] = {
-      {".mp3", MediaKindSound}, {".MP3", MediaKindSound}, {".Ogg", MediaKindSound},
-      {".mid", MediaKindSound}, {".mp", MediaKindSound},  {".", MediaKindSound},
+      {".mp3", MediaKindSound}, {".MP3", MediaKindSound},  {".Ogg", MediaKindSound},
+      {".mid", MediaKindSound}, {".mp", MediaKindSound},   {".", MediaKindSound},
       {".mpe", MediaKindMovie}, {".MPEG", MediaKindMovie}, {".avi", MediaKindMovie},
       {".wmv", MediaKindMovie}, {"", MediaKindOther},      {".txt", MediaKindOther},
       {".exe", MediaKindOther}, {".mp4", MediaKindOther},  {"mp3", MediaKindSound},
@@ -77,8 +77,8 @@ TEST(SafeNameTest, RefusesNamesThatLeaveTheFolder) {
       {"sub\\.. ", false},
       {std::string("a\0b", 3), false},
       {"a\x01.txt", false},
-      {"a\x81", false},               // a lead byte without its trail byte
-      {"\x85\x5C..\\a.txt", false},   // no character: the system would see "\.."
+      {"a\x81", false},              // a lead byte without its trail byte
+      {"\x85\x5C..\\a.txt", false},  // no character: the system would see "\.."
       {"x\x81:stream", false},
       // Device names, whatever the case, extension or trailing spaces.
       {"CON", false},
@@ -138,8 +138,9 @@ TEST_F(EngineTest, ASingleDiskRecordsEveryPartInTheOrderOfTheSteps) {
     EXPECT_EQ(Sorted({names.begin(), names.begin() + static_cast<std::ptrdiff_t>(loose)}),
               Sorted(loose == 0 ? std::vector<std::string>{}
                                 : std::vector<std::string>{"readme.txt", "bin\\game.exe"}));
-    EXPECT_EQ(std::vector<std::string>(names.begin() + static_cast<std::ptrdiff_t>(loose), names.end()),
-              expectedTail);
+    EXPECT_EQ(
+        std::vector<std::string>(names.begin() + static_cast<std::ptrdiff_t>(loose), names.end()),
+        expectedTail);
 
     // What is on disk is what the record says.
     EXPECT_EQ(FilesBelow(Dest), Sorted(names));
@@ -184,7 +185,10 @@ TEST_F(EngineTest, LooseSoundAndMovieFilesFollowTheirPartsExceptInAnAddOn) {
       {false, false, false, {"readme.txt", "install.dat"}},
       {true, false, false, {"readme.txt", "snd\\bgm.MP3", "voice.wav", "install.dat"}},
       {false, true, false, {"intro.mpeg", "readme.txt", "install.dat"}},
-      {false, false, true, {"intro.mpeg", "readme.txt", "snd\\bgm.MP3", "voice.wav", "install.dat"}},
+      {false,
+       false,
+       true,
+       {"intro.mpeg", "readme.txt", "snd\\bgm.MP3", "voice.wav", "install.dat"}},
   };
   Settings.PlainFiles = {"readme.txt", "snd\\bgm.mp3", "intro.mpeg", "voice.wav"};
   for (const auto& c : cases) {
@@ -215,8 +219,8 @@ TEST_F(EngineTest, AnAddOnExtendsTheArchiveAndMergesItsNamesIntoTheRecord) {
   WriteDisk(Settings, {{"readme.txt", "r"}}, &base);
   ASSERT_EQ(Install(Request()), TStepOutcome::Finished);
   const std::vector<std::string> baseNames = Record().InstalledFiles;
-  ASSERT_EQ(baseNames, (std::vector<std::string>{"readme.txt", "game.ext", "game.dat",
-                                                 "install.dat"}));
+  ASSERT_EQ(baseNames,
+            (std::vector<std::string>{"readme.txt", "game.ext", "game.dat", "install.dat"}));
 
   settings::TMoraInstallSet addOn;
   addOn.Title = Settings.Title;
@@ -370,9 +374,8 @@ TEST_F(EngineTest, ADamagedSettingsFileOnTheNextDiskIsReportedAndAskedAgain) {
     if (milliseconds != 500) return;
     if (changes++ == 0) {
       // DiskIndex 1, then a Title of 1000 bytes of which two are there.
-      WriteFile(Medium + "install.dat",
-                std::string("is107") + std::string("\x01\0\0\0", 4) +
-                    std::string("\xE8\x03\0\0", 4) + "ab");
+      WriteFile(Medium + "install.dat", std::string("is107") + std::string("\x01\0\0\0", 4) +
+                                            std::string("\xE8\x03\0\0", 4) + "ab");
     } else {
       WriteDisk(second, {}, nullptr);
     }
@@ -507,9 +510,12 @@ TEST_F(EngineTest, ASeparateFileLargerThanAnEntryInMemoryIsStreamedIntact) {
 }
 
 TEST_F(EngineTest, ASeparateFileNamedOutsideTheDestinationIsRefused) {
-  const std::vector<std::string> names = {
-      "..\\outside.txt", "sub\\..\\..\\outside.txt", "\\EngineTests\\outside.txt",
-      "C:\\EngineTests\\outside.txt", "game.exe:stream", "...\\outside.txt"};
+  const std::vector<std::string> names = {"..\\outside.txt",
+                                          "sub\\..\\..\\outside.txt",
+                                          "\\EngineTests\\outside.txt",
+                                          "C:\\EngineTests\\outside.txt",
+                                          "game.exe:stream",
+                                          "...\\outside.txt"};
   Settings.FilesInArchive = 1;
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
@@ -558,10 +564,10 @@ TEST_F(EngineTest, ABuiltArchiveThatFailsItsCheckStopsTheInstallation) {
   Observer.Answers = {ui::mrOk};
   EXPECT_EQ(Install(Request()), TStepOutcome::Stopped);
   EXPECT_EQ(Observer.DialogTexts(),
-            std::vector<std::string>{Sjis(
-                "ファイルの内容が正しくありません\r\nインストールしなおしてください\r\n"
-                "何度も失敗する場合は、スキャンディスクを実行して\r\n"
-                "ハードディスクに異常がないか調べてください")});
+            std::vector<std::string>{
+                Sjis("ファイルの内容が正しくありません\r\nインストールしなおしてください\r\n"
+                     "何度も失敗する場合は、スキャンディスクを実行して\r\n"
+                     "ハードディスクに異常がないか調べてください")});
   EXPECT_EQ(Observer.Dialogs[0].Kind, ui::TMsgDlgType::mtWarning);
   EXPECT_FALSE(platform::FileExists(Dest + "install.dat"));
   EXPECT_TRUE(Shell.Calls.empty());

@@ -13,8 +13,11 @@ class UninstallTest : public EngineTest {
     Settings.PlainFiles = {"readme.txt", "sub\\a.txt", "sub\\deep\\b.txt", "other\\c.txt"};
     archive::TVrArchiveWriter writer;
     writer.AddBytes("data.dat", "data");
-    WriteDisk(Settings, {{"readme.txt", "r"}, {"sub\\a.txt", "a"}, {"sub\\deep\\b.txt", "b"},
-                         {"other\\c.txt", "c"}},
+    WriteDisk(Settings,
+              {{"readme.txt", "r"},
+               {"sub\\a.txt", "a"},
+               {"sub\\deep\\b.txt", "b"},
+               {"other\\c.txt", "c"}},
               &writer);
     ASSERT_EQ(Install(Request()), TStepOutcome::Finished);
     ASSERT_EQ(InstallPath(), Dest);
@@ -79,7 +82,8 @@ TEST_F(UninstallTest, AProgramGroupThatCannotBeRemovedIsReportedAndTheRestGoes) 
   Shell.DeleteAnswer = false;
   Observer.Answers = {ui::mrOk};
   ASSERT_EQ(Uninstall(false), TStepOutcome::Finished);
-  EXPECT_EQ(Observer.DialogTexts(), std::vector<std::string>{Sjis("ショートカットの削除に失敗しました")});
+  EXPECT_EQ(Observer.DialogTexts(),
+            std::vector<std::string>{Sjis("ショートカットの削除に失敗しました")});
   EXPECT_EQ(Observer.Dialogs[0].Kind, ui::TMsgDlgType::mtInformation);
   EXPECT_FALSE(platform::DirectoryExists(Dest));
   EXPECT_FALSE(KeyExists());
@@ -110,9 +114,9 @@ TEST_F(UninstallTest, NamesPointingOutsideTheInstallationFolderAreRefused) {
   WriteFile(Root + "victim.txt", "not ours");
   WriteFile(Dest + "inside.txt", "ours");
   settings::TMoraInstallSet record = Record();
-  const std::vector<std::string> hostile = {
-      "..\\victim.txt", "sub\\..\\..\\victim.txt", Root + "victim.txt",
-      Root.substr(2) + "victim.txt", "inside.txt:stream", "..."};
+  const std::vector<std::string> hostile = {"..\\victim.txt",    "sub\\..\\..\\victim.txt",
+                                            Root + "victim.txt", Root.substr(2) + "victim.txt",
+                                            "inside.txt:stream", "..."};
   for (const std::string& name : hostile) record.InstalledFiles.push_back(name);
   record.InstalledFiles.push_back("inside.txt");
   record.SaveToFile(Dest + "install.dat");

@@ -71,8 +71,8 @@ TEST_F(EngineWizardTest, InstallsAndRemovesATitleThroughItsPages) {
   wizard.reset();
   medium.Open("");
   EXPECT_TRUE(Script->Dialogs().empty());
-  EXPECT_EQ(FilesBelow(Dest), (std::vector<std::string>{"game.dat", "game.ext", "install.dat",
-                                                        "readme.txt"}));
+  EXPECT_EQ(FilesBelow(Dest),
+            (std::vector<std::string>{"game.dat", "game.ext", "install.dat", "readme.txt"}));
   EXPECT_EQ(Settings.ReadRegString("InstallPath", ""), Dest);
   EXPECT_EQ(Shell.Calls, std::vector<std::string>{"create " + Settings.Title + " " + Dest});
   EXPECT_EQ(Documents, std::vector<std::string>{Dest + "readme.txt||" + Dest});
@@ -131,8 +131,8 @@ TEST_F(EngineWizardTest, TheDiskQuestionIsAnsweredInTheWizardsDialogs) {
   EXPECT_EQ(ReadFile(Dest + "two.txt"), "2");
   settings::TMoraInstallSet installed;
   installed.LoadFromFile(Dest + "install.dat");
-  EXPECT_EQ(installed.InstalledFiles,
-            (std::vector<std::string>{"one.txt", "game.ext", "two.txt", "game.dat", "install.dat"}));
+  EXPECT_EQ(installed.InstalledFiles, (std::vector<std::string>{"one.txt", "game.ext", "two.txt",
+                                                                "game.dat", "install.dat"}));
 }
 
 TEST_F(EngineWizardTest, TheAbortButtonStopsTheCopyAtItsNextPoll) {

@@ -97,8 +97,8 @@ std::vector<TStartCase> StartCases() {
   return {
       {"resource",
        [](const std::string& f) {
-         platform::WriteFileAtomic(
-             f + "setup.exe", PeProgram(Archive("resource", SettingsBytes("R")).BuildImage()));
+         platform::WriteFileAtomic(f + "setup.exe",
+                                   PeProgram(Archive("resource", SettingsBytes("R")).BuildImage()));
          return TSetupStart{f + "setup.exe", ""};
        },
        TSettingsCase::Resource, "R", "-", TArchivePlacement::Resource, "resource"},
@@ -126,8 +126,9 @@ std::vector<TStartCase> StartCases() {
       {"native program's resource",
        [](const std::string& f) {
          platform::WriteFileAtomic(
-             f + "setup", platform::test::BuildElf(platform::test::ElfRecord(
-                              "BINTYPE", "DUMMY", Archive("elf", SettingsBytes("E")).BuildImage())));
+             f + "setup",
+             platform::test::BuildElf(platform::test::ElfRecord(
+                 "BINTYPE", "DUMMY", Archive("elf", SettingsBytes("E")).BuildImage())));
          return TSetupStart{f + "setup", ""};
        },
        TSettingsCase::Resource, "E", "-", TArchivePlacement::Resource, "elf", true},

@@ -12,8 +12,9 @@ TDIBSurface Gradient() {
   TDIBSurface s(7, 5, 24);
   for (int y = 0; y < 5; ++y) {
     for (int x = 0; x < 7; ++x) {
-      s.SetColor(x, y, MakeColor(static_cast<std::uint8_t>(x * 30), static_cast<std::uint8_t>(y * 50),
-                                 static_cast<std::uint8_t>(x + y)));
+      s.SetColor(x, y,
+                 MakeColor(static_cast<std::uint8_t>(x * 30), static_cast<std::uint8_t>(y * 50),
+                           static_cast<std::uint8_t>(x + y)));
     }
   }
   return s;
@@ -40,7 +41,8 @@ TEST(CodecsTest, DamagedPngAndJpegFail) {
   const std::string jpeg = EncodeJpeg(Gradient(), 80);
   EXPECT_THROW(DecodeJpeg(jpeg.substr(0, jpeg.size() / 2), "half.jpg"), base::EDamagedData);
   EXPECT_THROW(DecodeJpeg("", "empty.jpg"), base::EDamagedData);
-  EXPECT_THROW(DecodeJpeg(std::string("\xFF\xD8\xFF\xE0garbage", 11), "bad.jpg"), base::EDamagedData);
+  EXPECT_THROW(DecodeJpeg(std::string("\xFF\xD8\xFF\xE0garbage", 11), "bad.jpg"),
+               base::EDamagedData);
 }
 
 TEST(CodecsTest, JpegRoundTripStaysClose) {

@@ -40,8 +40,8 @@ TVintLayerSource Masked(TDIBSurface colour, std::vector<std::uint8_t> mask, std:
 }
 
 TEST(ComposeTest, OpacityZeroDrawsNothing) {
-  auto list = Compose({LayerOf(SolidSurface(2, 1, 24, 0xFFFFFF), 0)}, 24, 2, 1,
-                      MakeColor(10, 20, 30));
+  auto list =
+      Compose({LayerOf(SolidSurface(2, 1, 24, 0xFFFFFF), 0)}, 24, 2, 1, MakeColor(10, 20, 30));
   EXPECT_EQ(list->Frame(0).Bitmap().Color(0, 0), MakeColor(10, 20, 30));
   EXPECT_EQ(list->Frame(0).Bitmap().Color(1, 0), MakeColor(10, 20, 30));
 }
@@ -64,8 +64,8 @@ TEST(ComposeTest, MaskBlendsAfterLayerZeroWhateverTheOpacity) {
 TEST(ComposeTest, MaskOnLayerZeroBecomesTheFramesMaskAndClearsTheKey) {
   // The layer's key equals its pixel; with a mask the key is dropped and the
   // layer, being opaque, is copied whole.
-  auto masked = Compose({Masked(SolidSurface(2, 1, 24, 0x123456), {10, 250}, 255, 0x123456)}, 24,
-                        2, 1, MakeColor(1, 1, 1));
+  auto masked = Compose({Masked(SolidSurface(2, 1, 24, 0x123456), {10, 250}, 255, 0x123456)}, 24, 2,
+                        1, MakeColor(1, 1, 1));
   EXPECT_EQ(masked->Frame(0).Bitmap().Pixel(0, 0), 0x123456u);
   ASSERT_TRUE(masked->Frame(0).Bitmap().HasMask());
   EXPECT_EQ(masked->Frame(0).Bitmap().MaskAt(0, 0), 10);
@@ -95,9 +95,9 @@ TEST(ComposeTest, ConstantOpacityDividesBy255For24BitsAndShiftsFor32) {
   // Frame byte 48, 32, 16 under layer byte 208, 224, 240 at a = 128:
   // 24 bits: (127*48 + 128*208) / 255 = 32720 / 255 = 128, and so on;
   // 32 bits: the same sums >> 8 = 127, and the fourth byte becomes 0.
-  auto rgb = Compose({LayerOf(SolidSurface(1, 1, 24, 0x102030)),
-                      LayerOf(SolidSurface(1, 1, 24, 0xF0E0D0), 128)},
-                     24, 1, 1);
+  auto rgb = Compose(
+      {LayerOf(SolidSurface(1, 1, 24, 0x102030)), LayerOf(SolidSurface(1, 1, 24, 0xF0E0D0), 128)},
+      24, 1, 1);
   EXPECT_EQ(rgb->Frame(0).Bitmap().Pixel(0, 0), (128u << 16) | (128u << 8) | 128u);
   auto rgba = Compose({LayerOf(SolidSurface(1, 1, 32, 0xFF102030)),
                        LayerOf(SolidSurface(1, 1, 32, 0x00F0E0D0), 128)},
@@ -116,20 +116,18 @@ TEST(ComposeTest, FifteenAndSixteenBitsBlendTheirOwnChannels) {
   // 16 bits: red 0xF800 -> 0x7B83 & 0xF800 = 0x7800, green 0x7E0 -> 1004 &
   // 0x7E0 = 0x3E0, blue 31 -> 15: 0x7BEF. 15 bits: red 0x7C00 -> 15809 &
   // 0x7C00 = 0x3C00, green 0x3E0 -> 494 & 0x3E0 = 0x1E0, blue 15: 0x3DEF.
-  auto sixteen = Compose({LayerOf(SolidSurface(1, 1, 16, 0xFFFF)),
-                          LayerOf(SolidSurface(1, 1, 16, 0), 128)},
-                         16, 1, 1);
+  auto sixteen = Compose(
+      {LayerOf(SolidSurface(1, 1, 16, 0xFFFF)), LayerOf(SolidSurface(1, 1, 16, 0), 128)}, 16, 1, 1);
   EXPECT_EQ(sixteen->Frame(0).Bitmap().Pixel(0, 0), 0x7BEFu);
-  auto fifteen = Compose({LayerOf(SolidSurface(1, 1, 15, 0x7FFF)),
-                          LayerOf(SolidSurface(1, 1, 15, 0), 128)},
-                         15, 1, 1);
+  auto fifteen = Compose(
+      {LayerOf(SolidSurface(1, 1, 15, 0x7FFF)), LayerOf(SolidSurface(1, 1, 15, 0), 128)}, 15, 1, 1);
   EXPECT_EQ(fifteen->Frame(0).Bitmap().Pixel(0, 0), 0x3DEFu);
   // Through a mask of 128 the sums are shifted: 16 bits red 8062976 >> 8 =
   // 31496 & 0xF800 = 0x7800, green 256032 >> 8 = 1000 & 0x7E0 = 0x3E0,
   // blue 3937 >> 8 = 15.
-  auto masked = Compose({LayerOf(SolidSurface(1, 1, 16, 0xFFFF)),
-                         Masked(SolidSurface(1, 1, 16, 0), {128}, 255)},
-                        16, 1, 1);
+  auto masked = Compose(
+      {LayerOf(SolidSurface(1, 1, 16, 0xFFFF)), Masked(SolidSurface(1, 1, 16, 0), {128}, 255)}, 16,
+      1, 1);
   EXPECT_EQ(masked->Frame(0).Bitmap().Pixel(0, 0), 0x7BEFu);
 }
 
@@ -162,8 +160,9 @@ TEST(ComposeTest, PaletteFramesDitherConstantOpacity) {
 }
 
 TEST(ComposeTest, PaletteFramesCopyThroughMasksFrom128On) {
-  TVintFrameSource frame = FrameOf(3, 1, 8, {LayerOf(SolidSurface(3, 1, 8, 0)),
-                                             Masked(SolidSurface(3, 1, 8, 1), {127, 128, 255}, 0)});
+  TVintFrameSource frame = FrameOf(
+      3, 1, 8,
+      {LayerOf(SolidSurface(3, 1, 8, 0)), Masked(SolidSurface(3, 1, 8, 1), {127, 128, 255}, 0)});
   frame.Palette = {MakeColor(0, 0, 0), MakeColor(255, 0, 0)};
   auto list = LoadPicture(WriteVint(PictureOf({frame}), 0), 0);
   const TDIBSurface& bitmap = list->Frame(0).Bitmap();

@@ -26,7 +26,8 @@ std::string SamplePicture(TCompression compression, bool shuffled) {
   TDIBSurface colour = SurfaceOf(4, 3, 24, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12});
   colour.CreateMask(180);
   TVintFrameSource first = FrameOf(4, 3, 24, {LayerOf(colour), LayerOf(colour, 128, 5)});
-  TVintFrameSource second = FrameOf(4, 3, 16, {LayerOf(SurfaceOf(4, 3, 16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}))});
+  TVintFrameSource second =
+      FrameOf(4, 3, 16, {LayerOf(SurfaceOf(4, 3, 16, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}))});
   TVintPictureSource picture = PictureOf({first, second}, 105, compression);
   picture.Shuffled = shuffled;
   picture.TileWidth = compression == TCompression::Jpeg ? 0 : 2;

@@ -153,8 +153,8 @@ TEST(DIBSurfaceTest, FillSetsEveryPixelAndLeavesTheOtherBitsAlone) {
     int Width;
     int Bits;
     std::uint32_t Value;
-  } cases[] = {{13, 1, 1}, {7, 1, 1}, {5, 4, 0xA}, {3, 8, 0x5C}, {3, 15, 0x7C1F},
-               {3, 16, 0xF81F}, {5, 24, 0x123456}, {2, 32, 0x89ABCDEF}};
+  } cases[] = {{13, 1, 1},      {7, 1, 1},       {5, 4, 0xA},       {3, 8, 0x5C},
+               {3, 15, 0x7C1F}, {3, 16, 0xF81F}, {5, 24, 0x123456}, {2, 32, 0x89ABCDEF}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.Bits);
     TDIBSurface s(c.Width, 3, c.Bits);

@@ -26,17 +26,17 @@ using vint::TCompression;
 std::string HandMadeVersionZero() {
   std::string bytes;
   base::TLittleEndianWriter w(bytes);
-  w.WriteInt32(1);  // frame count
-  w.WriteByte(0);   // unused
-  w.WriteInt32(0);  // frame name length
-  w.WriteInt32(-1); // transparent index
-  w.WriteInt32(7);  // frame value
+  w.WriteInt32(1);   // frame count
+  w.WriteByte(0);    // unused
+  w.WriteInt32(0);   // frame name length
+  w.WriteInt32(-1);  // transparent index
+  w.WriteInt32(7);   // frame value
   w.WriteByte(0);
   w.WriteInt32(0);
-  w.WriteInt32(1);  // layers
-  w.WriteInt32(1);  // width
-  w.WriteInt32(4);  // height
-  w.WriteInt32(24); // bits
+  w.WriteInt32(1);   // layers
+  w.WriteInt32(1);   // width
+  w.WriteInt32(4);   // height
+  w.WriteInt32(24);  // bits
   w.WriteZeros(8);
   w.WriteByte(1);     // visible
   w.WriteInt32(-1);   // colour key
@@ -191,9 +191,8 @@ TEST(VintReaderTest, TilesCopyFromTheSameBitmapAndFromEarlierLayers) {
   TVintLayerSource copy = LayerOf(SolidSurface(4, 4, 24, 0));
   for (std::uint32_t t = 0; t < 3; ++t) copy.TileRefs[t] = TVintTileRef{0, 1};
   copy.TileRefs[3] = TVintTileRef{vint::TileKindSameBitmap, 0};
-  TVintPictureSource picture =
-      PictureOf({FrameOf(4, 4, 24, {under, top}), FrameOf(4, 4, 24, {copy})}, 105,
-                TCompression::Deflate);
+  TVintPictureSource picture = PictureOf(
+      {FrameOf(4, 4, 24, {under, top}), FrameOf(4, 4, 24, {copy})}, 105, TCompression::Deflate);
   picture.TileWidth = 2;
   picture.TileHeight = 2;
   picture.Shuffled = true;
@@ -263,8 +262,8 @@ std::string SmallPicture(TCompression compression) {
   TDIBSurface colour = SurfaceOf(3, 2, 24, {1, 2, 3, 4, 5, 6});
   colour.CreateMask(200);
   TVintLayerSource layer = LayerOf(colour);
-  TVintPictureSource picture = PictureOf({FrameOf(3, 2, 24, {layer}), FrameOf(3, 2, 24, {layer})},
-                                         105, compression);
+  TVintPictureSource picture =
+      PictureOf({FrameOf(3, 2, 24, {layer}), FrameOf(3, 2, 24, {layer})}, 105, compression);
   picture.TileWidth = compression == TCompression::Jpeg ? 0 : 2;
   picture.TileHeight = picture.TileWidth;
   return WriteVint(picture, 1);
@@ -309,7 +308,8 @@ TEST(VintReaderTest, DamagedDeflateAndJpegBlocksFail) {
     // and record (44), frame head (33) and layer head up to the data
     // length (22): flip bytes inside it.
     const std::size_t block = 7 + 44 + 33 + 22 + 4;
-    for (std::size_t i = block + 2; i < block + 12; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+    for (std::size_t i = block + 2; i < block + 12; ++i)
+      bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
     EXPECT_THROW(LoadPicture(bytes, 1), base::EDamagedData);
   }
 }
@@ -364,9 +364,9 @@ TEST(VintReaderTest, BadTileReferencesFail) {
     picture.TileHeight = 2;
     return WriteVint(picture, 0);
   };
-  EXPECT_NO_THROW(LoadPicture(withRef({0, 0}), 0));  // the layer itself is read
-  EXPECT_THROW(LoadPicture(withRef({1, 0}), 0), base::EDamagedData);   // frame not read
-  EXPECT_THROW(LoadPicture(withRef({0, 1}), 0), base::EDamagedData);   // layer not read
+  EXPECT_NO_THROW(LoadPicture(withRef({0, 0}), 0));                   // the layer itself is read
+  EXPECT_THROW(LoadPicture(withRef({1, 0}), 0), base::EDamagedData);  // frame not read
+  EXPECT_THROW(LoadPicture(withRef({0, 1}), 0), base::EDamagedData);  // layer not read
   // The writer keeps kinds and tile numbers sane, so damage the entry: the
   // table follows the 7 + 44 + 33 + 22 + 4 bytes before the block.
   std::string bytes = withRef({vint::TileKindSameBitmap, 0});

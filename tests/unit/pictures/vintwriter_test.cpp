@@ -23,9 +23,7 @@ using vint::TCompression;
 
 TDIBSurface RandomSurface(int width, int height, int bits, std::mt19937& random) {
   TDIBSurface s(width, height, bits);
-  const std::uint32_t range = bits >= 32 ? 0xFFFFFFFFu
-                              : bits == 15 ? 0x7FFFu
-                                           : (1u << bits) - 1;
+  const std::uint32_t range = bits >= 32 ? 0xFFFFFFFFu : bits == 15 ? 0x7FFFu : (1u << bits) - 1;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) s.SetPixel(x, y, random() & range);
   }
@@ -64,7 +62,8 @@ TEST(VintWriterTest, RoundTripsAcrossVersionsAndOptions) {
     const int height = 7;
     std::vector<TColor> palette;
     for (int i = 0; i < (c.Bits <= 8 ? (1 << c.Bits) : 0); ++i) {
-      palette.push_back(MakeColor(static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(i * 3),
+      palette.push_back(MakeColor(static_cast<std::uint8_t>(i * 7),
+                                  static_cast<std::uint8_t>(i * 3),
                                   static_cast<std::uint8_t>(255 - i)));
     }
     TVintPictureSource picture;
@@ -116,7 +115,8 @@ TEST(VintWriterTest, RoundTripsAcrossVersionsAndOptions) {
           }
           // A mask enabled on layer 0 becomes the frame's mask.
           if (c.Version >= 101) {
-            wrong += bitmap.MaskAt(x, y) == expected[static_cast<std::size_t>(f)].MaskAt(x, y) ? 0 : 1;
+            wrong +=
+                bitmap.MaskAt(x, y) == expected[static_cast<std::size_t>(f)].MaskAt(x, y) ? 0 : 1;
           }
         }
       }
@@ -147,19 +147,20 @@ TEST(VintWriterTest, MakesFramesFromPngAndKeepsJpegStreams) {
   TDIBSurface source(5, 3, 24);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) {
-      source.SetColor(x, y, MakeColor(static_cast<std::uint8_t>(x * 50), static_cast<std::uint8_t>(y * 80), 7));
+      source.SetColor(
+          x, y, MakeColor(static_cast<std::uint8_t>(x * 50), static_cast<std::uint8_t>(y * 80), 7));
     }
   }
-  TVintPictureSource fromPng = PictureOf({FrameFromPicture(EncodePng(source), "source.png")}, 105,
-                                         TCompression::Deflate);
+  TVintPictureSource fromPng =
+      PictureOf({FrameFromPicture(EncodePng(source), "source.png")}, 105, TCompression::Deflate);
   auto png = LoadPicture(WriteVint(fromPng, 2), 2);
   for (int y = 0; y < 3; ++y) {
     for (int x = 0; x < 5; ++x) EXPECT_EQ(png->Frame(0).Bitmap().Color(x, y), source.Color(x, y));
   }
 
   const std::string jpeg = EncodeJpeg(SolidSurface(16, 16, 24, 0x808080), 75);
-  TVintPictureSource fromJpeg = PictureOf({FrameFromPicture(jpeg, "source.jpg")}, 105,
-                                          TCompression::Jpeg);
+  TVintPictureSource fromJpeg =
+      PictureOf({FrameFromPicture(jpeg, "source.jpg")}, 105, TCompression::Jpeg);
   const std::string bytes = WriteVint(fromJpeg, 2);
   EXPECT_NE(bytes.find(jpeg), std::string::npos);
   auto decoded = LoadPicture(bytes, 2);

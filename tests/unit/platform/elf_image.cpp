@@ -7,7 +7,9 @@ namespace mora::platform::test {
 std::string BuildElf(const std::string& records) {
   const std::string names = std::string("\0.shstrtab\0mora_rsrc\0", 21);
   std::string b(64, '\0');
-  b.replace(0, 4, "\x7f" "ELF");
+  b.replace(0, 4,
+            "\x7f"
+            "ELF");
   b[4] = 2;  // 64 bits
   b[5] = 1;  // little-endian
   b[6] = 1;

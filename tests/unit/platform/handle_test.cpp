@@ -51,10 +51,10 @@ TEST(PlatformFileHandle, CreationModesTreatExistingAndMissingFiles) {
   EXPECT_FALSE(TFileHandle::TryOpen(file, Options(TFileAccess::Read, TFileShare::Read)));
   EXPECT_THROW(TFileHandle::Open(file, Options(TFileAccess::Read, TFileShare::Read)),
                base::EFOpenError);
-  EXPECT_THROW(TFileHandle::Open(folder + "no\\dir.dat",
-                                 Options(TFileAccess::Write, TFileShare::None,
-                                         TFileCreation::CreateAlways)),
-               base::EFCreateError);
+  EXPECT_THROW(
+      TFileHandle::Open(folder + "no\\dir.dat",
+                        Options(TFileAccess::Write, TFileShare::None, TFileCreation::CreateAlways)),
+      base::EFCreateError);
   WriteFileAtomic(file, "abc");
   {
     auto h = TFileHandle::Open(
@@ -77,7 +77,8 @@ TEST(PlatformFileHandle, SharingFollowsAccessAndShareOfEveryOpenHandle) {
 
   // Another reader must let the writer write; one that only shares reading cannot open.
   EXPECT_FALSE(TFileHandle::TryOpen(file, Options(TFileAccess::Read, TFileShare::Read)));
-  auto lenientReader = TFileHandle::TryOpen(file, Options(TFileAccess::Read, TFileShare::ReadWrite));
+  auto lenientReader =
+      TFileHandle::TryOpen(file, Options(TFileAccess::Read, TFileShare::ReadWrite));
   ASSERT_TRUE(lenientReader.has_value());
   // The writer shares only reading: no second writer.
   EXPECT_FALSE(TFileHandle::TryOpen(file, Options(TFileAccess::ReadWrite, TFileShare::ReadWrite)));

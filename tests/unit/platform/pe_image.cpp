@@ -38,11 +38,11 @@ TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedD
   PutDirectory(r, 0, 1, 1);                // types: "BINTYPE", 10
   PutEntry(r, 16, High | 160, High | 32);  // name at 160, directory at 32
   PutEntry(r, 24, 10, High | 56);
-  PutDirectory(r, 32, 1, 0);               // names of BINTYPE: "DUMMY"
+  PutDirectory(r, 32, 1, 0);  // names of BINTYPE: "DUMMY"
   PutEntry(r, 48, High | 176, High | 80);
-  PutDirectory(r, 56, 0, 1);               // names of type 10: 101
+  PutDirectory(r, 56, 0, 1);  // names of type 10: 101
   PutEntry(r, 72, 101, High | 104);
-  PutDirectory(r, 80, 0, 1);               // languages
+  PutDirectory(r, 80, 0, 1);  // languages
   PutEntry(r, 96, 0x411, 128);
   PutDirectory(r, 104, 0, 1);
   PutEntry(r, 120, 0x411, 144);
@@ -70,19 +70,19 @@ TPeImage BuildPeImage(const std::string& dummyData, const std::string& numberedD
   Put32(b, 0x3C, 0x80);
   b.replace(0x80, 4, std::string("PE\0\0", 4));
   Put16(b, 0x84, pe32Plus ? 0x8664 : 0x14C);  // x86-64 or i386
-  Put16(b, 0x86, 1);      // one section
+  Put16(b, 0x86, 1);                          // one section
   Put16(b, 0x94, optionalSize);
   Put16(b, 0x96, pe32Plus ? 0x0022 : 0x0102);
   const std::size_t opt = 0x98;
   Put16(b, opt, pe32Plus ? 0x20B : 0x10B);
   Put32(b, opt + (pe32Plus ? 24 : 28), 0x400000);  // ImageBase
-  Put32(b, opt + 32, 0x1000);    // SectionAlignment
-  Put32(b, opt + 36, 0x200);     // FileAlignment
-  Put16(b, opt + 40, 4);         // OS version
-  Put16(b, opt + 48, 4);         // subsystem version
+  Put32(b, opt + 32, 0x1000);                      // SectionAlignment
+  Put32(b, opt + 36, 0x200);                       // FileAlignment
+  Put16(b, opt + 40, 4);                           // OS version
+  Put16(b, opt + 48, 4);                           // subsystem version
   Put32(b, opt + 56, SectionRva + 0x1000 * static_cast<std::uint32_t>((rawSize + 0xFFF) / 0x1000));
-  Put32(b, opt + 60, 0x200);     // SizeOfHeaders
-  Put16(b, opt + 68, 2);         // GUI
+  Put32(b, opt + 60, 0x200);            // SizeOfHeaders
+  Put16(b, opt + 68, 2);                // GUI
   Put32(b, opt + directories - 4, 16);  // NumberOfRvaAndSizes
   Put32(b, opt + directories + 2 * 8, SectionRva);
   Put32(b, opt + directories + 2 * 8 + 4, static_cast<std::uint32_t>(r.size()));

@@ -139,7 +139,8 @@ TEST_F(PosixDrives, OtherLettersFollowTheirDosDeviceLinks) {
 TEST_F(PosixDrives, UnrepresentablePathsAnswerFalseOrThrow) {
   const std::string bad = "C:\\a\x85\x40";  // row 0x85 holds no characters
   const std::string longName = "C:\\" + std::string(300, 'n');
-  for (const std::string& path : {bad, longName, std::string("C:\\a?b"), std::string("\\\\srv\\x")}) {
+  for (const std::string& path :
+       {bad, longName, std::string("C:\\a?b"), std::string("\\\\srv\\x")}) {
     EXPECT_THROW(PathToNative(path), base::EInvalidPath) << path;
     EXPECT_FALSE(FileExists(path));
     EXPECT_FALSE(ForceDirectories(path));
@@ -186,7 +187,8 @@ TEST_F(PosixDrives, CommandLineArgumentsBecomeDrivePaths) {
   std::string a0 = "mora", a1 = "C:\\medium\\", a2 = "/srv/x", a3 = "--flag";
   char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data()};
   SetCommandLineArguments(4, argv);
-  EXPECT_EQ(CommandLineArguments(), (std::vector<std::string>{"C:\\medium\\", "Z:\\srv\\x", "--flag"}));
+  EXPECT_EQ(CommandLineArguments(),
+            (std::vector<std::string>{"C:\\medium\\", "Z:\\srv\\x", "--flag"}));
   SetCommandLineArguments(1, argv);
   EXPECT_TRUE(CommandLineArguments().empty());
   EXPECT_EQ(ModuleFileName().substr(0, 3), "Z:\\");
@@ -299,7 +301,10 @@ TEST_F(PosixState, DamagedRegistryFileReadsEmptyAndIsKeptAside) {
 TEST_F(PosixState, RegistryKeepsBytesWithoutAUnicodeFormExactly) {
   // 0x8540 has no character; 0xED40 (an NEC-selected IBM extension) maps to a
   // character whose way back is 0xFA5C, so only the bytes keep it.
-  const std::string odd("\x85\x40\xED\x40" "a", 5);
+  const std::string odd(
+      "\x85\x40\xED\x40"
+      "a",
+      5);
   RegWriteString(TRootKey::CurrentUser, "Software\\Odd", odd, odd);
   const auto value = RegQueryValue(TRootKey::CurrentUser, "Software\\Odd", odd);
   ASSERT_TRUE(value.has_value());
@@ -352,14 +357,15 @@ TEST_F(PosixState, ModulesServeElfSectionAndPeResources) {
 TEST_F(PosixState, NativeProgramsTakeAResourceSectionAndStillRun) {
   const std::string folder = test::FreshFolder();
   const std::string self = ModuleFileName();
-  const std::string child = self.substr(0, base::LastPathDelimiter(self) + 1) + "platform_test_child";
+  const std::string child =
+      self.substr(0, base::LastPathDelimiter(self) + 1) + "platform_test_child";
   const std::string original = ReadFileBytes(child);
-  std::string image = WithNativeResources(
-      original, NativeResourceRecord("BINTYPE", "DUMMY", "vf-first"), "child");
-  image = WithNativeResources(std::move(image),
-                              NativeResourceRecord("BINTYPE", "DUMMY", "vf-second") +
-                                  NativeResourceRecord("T", "N", "x"),
-                              "child");
+  std::string image =
+      WithNativeResources(original, NativeResourceRecord("BINTYPE", "DUMMY", "vf-first"), "child");
+  image = WithNativeResources(
+      std::move(image),
+      NativeResourceRecord("BINTYPE", "DUMMY", "vf-second") + NativeResourceRecord("T", "N", "x"),
+      "child");
   // Only the ELF header's section-table fields change in what was there.
   EXPECT_EQ(image.compare(64, original.size() - 64, original, 64), 0);
   WriteFileAtomic(folder + "child", image + "appended");
@@ -372,9 +378,9 @@ TEST_F(PosixState, NativeProgramsTakeAResourceSectionAndStillRun) {
   const std::string answer = folder + "answer.txt";
 #ifdef PLATFORM_TEST_EMULATOR
   // The kernel here cannot start a 32-bit program; its emulator can.
-  ASSERT_GT(ShellExecuteOpen(PathFromNative(PLATFORM_TEST_EMULATOR),
-                             "\"" + PathToNative(folder + "child") + "\" NoSuchMutex \"" + answer + "\"",
-                             ""),
+  ASSERT_GT(ShellExecuteOpen(
+                PathFromNative(PLATFORM_TEST_EMULATOR),
+                "\"" + PathToNative(folder + "child") + "\" NoSuchMutex \"" + answer + "\"", ""),
             32);
 #else
   ASSERT_GT(ShellExecuteOpen(folder + "child", "NoSuchMutex \"" + answer + "\"", ""), 32);
@@ -397,8 +403,13 @@ TEST_F(PosixState, NativeResourcesRefuseWhatIsNoProgramOrHasADamagedTable) {
   base::PutUInt16(&wrongNames[0x3E], 7);  // e_shstrndx past the sections
   const std::pair<std::string, std::string> cases[] = {
       {"text", "plain text, no program"},
-      {"short", "\x7f" "ELF"},
-      {"big-endian", std::string("\x7f" "ELF\x02\x02", 6) + std::string(58, '\0')},
+      {"short",
+       "\x7f"
+       "ELF"},
+      {"big-endian", std::string("\x7f"
+                                 "ELF\x02\x02",
+                                 6) +
+                         std::string(58, '\0')},
       {"table", wrongTable},
       {"names", wrongNames},
       {"truncated", valid.substr(0, valid.size() - 10)},

@@ -65,9 +65,9 @@ std::string FreshFolder() {
 }
 
 std::int32_t DosTime(int year, int month, int day, int hour, int minute, int second) {
-  const std::uint32_t date =
-      static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const std::uint32_t time = static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+  const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
   return static_cast<std::int32_t>((date << 16) | time);
 }
 

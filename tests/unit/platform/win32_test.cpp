@@ -75,7 +75,8 @@ TEST(Win32Text, InvalidShiftJisIsRefusedClearly) {
   EXPECT_FALSE(TFileHandle::TryOpen(loneLead, TFileOpenOptions()).has_value());
   EXPECT_THROW(ReadFileBytes(loneLead), base::EFOpenError);
   EXPECT_THROW(WriteFileAtomic(loneLead, "x"), base::EFCreateError);
-  EXPECT_THROW(RegWriteString(TRootKey::CurrentUser, "Software\\Mora\x81", "v", "x"), base::EInvalidPath);
+  EXPECT_THROW(RegWriteString(TRootKey::CurrentUser, "Software\\Mora\x81", "v", "x"),
+               base::EInvalidPath);
   EXPECT_EQ(TNamedMutex::Create("mutex\x81"), nullptr);
   EXPECT_FALSE(TNamedMutex::Exists("mutex\x81"));
   EXPECT_FALSE(DeleteAtRestart(loneLead));
@@ -116,10 +117,10 @@ TEST(Win32Folders, SystemFoldersAreExistingDrivePaths) {
   const std::string programFiles = ProgramFilesFolder();
   ASSERT_FALSE(programFiles.empty());
   EXPECT_TRUE(DirectoryExists(programFiles)) << programFiles;
-  EXPECT_EQ(programFiles, RegQueryValue(TRootKey::LocalMachine,
-                                        "software\\microsoft\\windows\\currentversion",
-                                        "programfilesdir")
-                              ->Data);
+  EXPECT_EQ(programFiles,
+            RegQueryValue(TRootKey::LocalMachine, "software\\microsoft\\windows\\currentversion",
+                          "programfilesdir")
+                ->Data);
 
   const std::string self = ModuleFileName();
   EXPECT_TRUE(FileExists(self));
@@ -135,9 +136,9 @@ TEST(Win32System, DeletionAtRestartIsRecordedForTheSystem) {
     GTEST_SKIP() << "no right to schedule deletions (not an administrator)";
   }
   // The system keeps the pending operations as UTF-16 pairs (source, target).
-  const auto pending = RegQueryValue(TRootKey::LocalMachine,
-                                     "System\\CurrentControlSet\\Control\\Session Manager",
-                                     "PendingFileRenameOperations");
+  const auto pending =
+      RegQueryValue(TRootKey::LocalMachine, "System\\CurrentControlSet\\Control\\Session Manager",
+                    "PendingFileRenameOperations");
   ASSERT_TRUE(pending.has_value());
   const std::wstring recorded(reinterpret_cast<const wchar_t*>(pending->Data.data()),
                               pending->Data.size() / sizeof(wchar_t));

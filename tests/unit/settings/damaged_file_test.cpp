@@ -44,7 +44,8 @@ TEST(InstallSetDamage, DamagedImagesLoadOrFailWithOurOwnErrors) {
       EXPECT_EQ(s.DiskProgramSizes().size(), static_cast<std::size_t>(s.DiskCount()));
     } catch (const base::EDamagedData& e) {
       ++refused;
-      EXPECT_EQ(e.Message().rfind("E:\\install.dat", 0), 0u) << "round " << round << ": " << e.Message();
+      EXPECT_EQ(e.Message().rfind("E:\\install.dat", 0), 0u)
+          << "round " << round << ": " << e.Message();
       EXPECT_EQ(s.Title, "before") << "round " << round;
     } catch (const base::Exception& e) {
       ++refused;

@@ -69,7 +69,7 @@ TEST_F(LinkedFolders, NothingOutsideTheFolderIsReachedThroughALink) {
   Write("Inst\\x.txt");
   Write("Inst\\Data\\y.txt");
   const std::string outside = platform::PathToNative(Path("Outside"));
-  Link(outside, "Inst\\Data\\out");                // a folder elsewhere
+  Link(outside, "Inst\\Data\\out");                 // a folder elsewhere
   Link(outside + "/secret.txt", "Inst\\file.lnk");  // a file elsewhere
   Link(outside + "/missing", "Inst\\gone");         // points nowhere
 

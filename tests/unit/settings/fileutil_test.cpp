@@ -29,7 +29,7 @@ TEST(PathHelpers, CutLastPathPart) {
       {"A", ""},
       {"", ""},
       {"\\", ""},
-      {"A\\" + Hyou, "A"},               // the trail byte is no delimiter
+      {"A\\" + Hyou, "A"},                // the trail byte is no delimiter
       {Hyou + "\\" + Hyou + "\\", Hyou},  // nor is the one before the last "\"
       {Hyou, ""},
   };

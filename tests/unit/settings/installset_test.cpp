@@ -331,24 +331,24 @@ TEST(InstallSetFile, EachFormatReadsOnlyItsFields) {
   for (int format = 101; format <= 106; ++format) {
     TImage image;
     image.Raw("is" + std::to_string(format)).Raw(BodyUpToUninstallMode(true).Bytes());
-    image.Byte(0);                                       // AddOnPackage
-    if (format >= 102) image.I32(1).Str("new.bin");      // InstalledFiles
-    if (format >= 103) image.Byte(0);                    // DataInstalled
-    if (format >= 104) image.Byte(0);                    // SetupKind
-    if (format >= 105) image.Byte(0);                    // FilesInArchive
-    if (format >= 106) image.I32(1).Str("new.txt");      // PlainFiles
+    image.Byte(0);                                   // AddOnPackage
+    if (format >= 102) image.I32(1).Str("new.bin");  // InstalledFiles
+    if (format >= 103) image.Byte(0);                // DataInstalled
+    if (format >= 104) image.Byte(0);                // SetupKind
+    if (format >= 105) image.Byte(0);                // FilesInArchive
+    if (format >= 106) image.I32(1).Str("new.txt");  // PlainFiles
     TMoraInstallSet s = WithLaterFieldsSet();
     Load(s, image.Bytes());
     SCOPED_TRACE(format);
     ExpectBody(s);
     EXPECT_EQ(s.AddOnPackage, 0);
-    EXPECT_EQ(s.InstalledFiles, format >= 102 ? std::vector<std::string>{"new.bin"}
-                                              : std::vector<std::string>{});
+    EXPECT_EQ(s.InstalledFiles,
+              format >= 102 ? std::vector<std::string>{"new.bin"} : std::vector<std::string>{});
     EXPECT_EQ(s.DataInstalled, format >= 103 ? 0 : 1);
     EXPECT_EQ(s.SetupKind, format >= 104 ? 0 : 2);
     EXPECT_EQ(s.FilesInArchive, format >= 105 ? 0 : 1);
-    EXPECT_EQ(s.PlainFiles, format >= 106 ? std::vector<std::string>{"new.txt"}
-                                          : std::vector<std::string>{});
+    EXPECT_EQ(s.PlainFiles,
+              format >= 106 ? std::vector<std::string>{"new.txt"} : std::vector<std::string>{});
     EXPECT_EQ(s.SetupCaption, "Old caption");
   }
 }
@@ -448,11 +448,21 @@ TEST(InstallSetFile, LengthsAndCountsPastTheEndAreRejectedNamingTheFile) {
   const TCase cases[] = {
       {"Title longer than the data", TImage().Raw("is107").I32(0).I32(1000).Raw("abc").Bytes()},
       {"huge Title length", TImage().Raw("is107").I32(0).I32(0x7FFFFFFF).Bytes()},
-      {"huge DiskCount",
-       TImage().Raw("is107").I32(0).I32(0).I32(0).I32(0).I32(0).Byte(0).I32(0).Byte(0).I32(
-                   0x7FFFFFFF).Bytes()},
+      {"huge DiskCount", TImage()
+                             .Raw("is107")
+                             .I32(0)
+                             .I32(0)
+                             .I32(0)
+                             .I32(0)
+                             .I32(0)
+                             .Byte(0)
+                             .I32(0)
+                             .Byte(0)
+                             .I32(0x7FFFFFFF)
+                             .Bytes()},
       {"huge InstalledFiles count", TImage().Raw(head).Byte(0).I32(2000000000).I32(0).Bytes()},
-      {"InstalledFiles entry past the end", TImage().Raw(head).Byte(0).I32(1).I32(9).Raw("ab").Bytes()},
+      {"InstalledFiles entry past the end",
+       TImage().Raw(head).Byte(0).I32(1).I32(9).Raw("ab").Bytes()},
       {"PlainFiles count past the end",
        TImage().Raw(head).Byte(0).I32(0).Byte(0).Byte(0).Byte(0).I32(3).Str("a").Bytes()},
       {"SetupCaption past the end",

@@ -118,9 +118,9 @@ TEST(InstallSetRegistry, InstalledWhenTheFolderHoldsTheProgram) {
   ASSERT_TRUE(platform::ForceDirectories(folder));
   TMoraInstallSet s = WithKey("MoraMakerG\\Title");
   s.ProgramFile = "bin\\game.exe";
-  EXPECT_FALSE(s.IsInstalled());  // no value yet
+  EXPECT_FALSE(s.IsInstalled());            // no value yet
   s.WriteRegString("InstallPath", folder);  // without its trailing "\"
-  EXPECT_FALSE(s.IsInstalled());  // the program is missing
+  EXPECT_FALSE(s.IsInstalled());            // the program is missing
   ASSERT_TRUE(platform::ForceDirectories(folder + "\\bin"));
   platform::WriteFileAtomic(folder + "\\bin\\game.exe", "MZ");
   EXPECT_TRUE(s.IsInstalled());

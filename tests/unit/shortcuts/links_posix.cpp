@@ -28,7 +28,9 @@
 namespace mora::installer {
 
 namespace test {
-std::size_t LongestFittingName(const std::string&) { return NAME_MAX - std::string(".desktop").size(); }
+std::size_t LongestFittingName(const std::string&) {
+  return NAME_MAX - std::string(".desktop").size();
+}
 TDeletion ExpectedDeletion(const std::string&) { return TDeletion::Removed; }
 }  // namespace test
 
@@ -113,23 +115,42 @@ TEST(DesktopEntries, AnInstallationsThreeLinks) {
   for (std::size_t i = 0; (i = execDest.find_first_of("$`", i)) != std::string::npos; i += 3) {
     execDest.insert(i, "\\\\");
   }
-  for (std::size_t i = 0; (i = execDest.find('%', i)) != std::string::npos; i += 2) execDest.insert(i, "%");
+  for (std::size_t i = 0; (i = execDest.find('%', i)) != std::string::npos; i += 2)
+    execDest.insert(i, "%");
   std::string storedDest;  // the drive path as UTF-8 with its "\" doubled
-  for (const char c : base::Cp932ToUtf8(dest)) storedDest += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  for (const char c : base::Cp932ToUtf8(dest))
+    storedDest += c == '\\' ? std::string("\\\\") : std::string(1, c);
 
-  auto entry = [&](const std::string& name, const std::string& exec, const std::string& file, int icon) {
+  auto entry = [&](const std::string& name, const std::string& exec, const std::string& file,
+                   int icon) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=" + name + "\n"
-           "Comment=" + name + "\n"
-           "Exec=" + exec + "\n"
-           "Path=" + hostDest + "\n"
+           "Name=" +
+           name +
+           "\n"
+           "Comment=" +
+           name +
+           "\n"
+           "Exec=" +
+           exec +
+           "\n"
+           "Path=" +
+           hostDest +
+           "\n"
            "Terminal=false\n"
-           "X-Mora-Target=" + storedDest + file + "\n"
+           "X-Mora-Target=" +
+           storedDest + file +
+           "\n"
            "X-Mora-Arguments=\n"
-           "X-Mora-WorkDir=" + storedDest + "\n"
-           "X-Mora-IconFile=" + storedDest + file + "\n"
-           "X-Mora-IconIndex=" + std::to_string(icon) + "\n"
+           "X-Mora-WorkDir=" +
+           storedDest +
+           "\n"
+           "X-Mora-IconFile=" +
+           storedDest + file +
+           "\n"
+           "X-Mora-IconIndex=" +
+           std::to_string(icon) +
+           "\n"
            "X-Mora-HotKey=0\n"
            "X-Mora-ShowCommand=1\n";
   };
@@ -137,7 +158,8 @@ TEST(DesktopEntries, AnInstallationsThreeLinks) {
             entry("テスト表ゲーム", "wine \"" + execDest + "/game.exe\"", "game.exe", 0));
   // install.exe is not there yet: its name makes it a Windows program.
   EXPECT_EQ(HostText(group + "/テスト表ゲームのアンインストール.desktop"),
-            entry("テスト表ゲームのアンインストール", "wine \"" + execDest + "/install.exe\"", "install.exe", 1));
+            entry("テスト表ゲームのアンインストール", "wine \"" + execDest + "/install.exe\"",
+                  "install.exe", 1));
   EXPECT_EQ(HostText(group + "/お読みください.desktop"),
             entry("お読みください", "xdg-open \"" + execDest + "/読んで.txt\"", "読んで.txt", 0));
   // No display: the group was not opened.
@@ -180,7 +202,8 @@ TEST(DesktopEntries, GroupOpensThroughXdgOpenOnlyWithADisplay) {
   ASSERT_TRUE(platform::ForceDirectories(test::GroupFolder(subDir)));
   OpenShortcutFolder(TShellLinkType::lnkPrograms, subDir);
   ::unsetenv("DISPLAY");
-  EXPECT_EQ(WaitForRecord(std::chrono::seconds(5)), Applications() + "/" + base::Cp932ToUtf8(subDir) + "\n");
+  EXPECT_EQ(WaitForRecord(std::chrono::seconds(5)),
+            Applications() + "/" + base::Cp932ToUtf8(subDir) + "\n");
 
   fs::remove(OpenerRecord(), ignored);
   OpenShortcutFolder(TShellLinkType::lnkPrograms, subDir);
@@ -208,7 +231,8 @@ TEST(DesktopEntries, DamagedEntriesAreReportedWithTheirFile) {
       {"empty number", "[Desktop Entry]\nX-Mora-ShowCommand=\n", "X-Mora-ShowCommand"},
       {"no Shift-JIS form", "[Desktop Entry]\nComment=\xF0\x9F\x98\x80\n", "Comment"},
       {"not UTF-8", "[Desktop Entry]\nX-Mora-Target=\xFF\n", "X-Mora-Target"},
-      {"too large", "[Desktop Entry]\nComment=" + std::string(1024 * 1024, 'x') + "\n", "too large"},
+      {"too large", "[Desktop Entry]\nComment=" + std::string(1024 * 1024, 'x') + "\n",
+       "too large"},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -226,8 +250,9 @@ TEST(DesktopEntries, DamagedEntriesAreReportedWithTheirFile) {
 
   // An entry written by someone else reads with defaults; a missing one is none.
   const std::string foreign = folder + "foreign.desktop";
-  std::ofstream(HostOf(foreign)) << "# made by hand\n[Desktop Entry]\r\nType=Application\r\nName=x\r\n"
-                                    "Comment = hello\r\nExec=true\r\n[Desktop Action a]\r\nbroken\r\n";
+  std::ofstream(HostOf(foreign))
+      << "# made by hand\n[Desktop Entry]\r\nType=Application\r\nName=x\r\n"
+         "Comment = hello\r\nExec=true\r\n[Desktop Action a]\r\nbroken\r\n";
   const auto read = platform::ReadShellLink(foreign);
   ASSERT_TRUE(read.has_value());
   EXPECT_EQ(read->Description, "hello");
@@ -267,9 +292,12 @@ TEST(FileOperationPosix, UndoableDeletionGoesToTheTrash) {
   EXPECT_EQ(HostText(trash + "/files/note 1.txt.2"), "round 2");
   const std::string info = HostText(trash + "/info/note 1.txt.trashinfo");
   std::string encoded;
-  for (const char c : HostOf(root + "note 1.txt")) encoded += c == ' ' ? std::string("%20") : std::string(1, c);
+  for (const char c : HostOf(root + "note 1.txt"))
+    encoded += c == ' ' ? std::string("%20") : std::string(1, c);
   EXPECT_EQ(info.rfind("[Trash Info]\nPath=" + encoded + "\nDeletionDate=", 0), 0u) << info;
-  EXPECT_EQ(info.size(), std::string("[Trash Info]\nPath=" + encoded + "\nDeletionDate=2024-01-01T00:00:00\n").size());
+  EXPECT_EQ(
+      info.size(),
+      std::string("[Trash Info]\nPath=" + encoded + "\nDeletionDate=2024-01-01T00:00:00\n").size());
 }
 
 TEST(FileOperationPosix, CollisionsPairsAndCopiesOntoThemselves) {

@@ -59,7 +59,8 @@ TEST_P(ProgramGroup, HoldsTheProgramUninstallAndReadmeLinks) {
     std::string Target;
     std::int32_t IconIndex;
   };
-  std::vector<TExpected> expected = {{title, dest + "game.exe", 0}, {uninstall, dest + "install.exe", 1}};
+  std::vector<TExpected> expected = {{title, dest + "game.exe", 0},
+                                     {uninstall, dest + "install.exe", 1}};
   if (!settings.ReadmeFile.empty()) expected.push_back({readme, dest + settings.ReadmeFile, 0});
   for (const auto& link : expected) {
     SCOPED_TRACE(base::Cp932ToUtf8(link.Name));
@@ -92,13 +93,14 @@ TEST_P(ProgramGroup, HoldsTheProgramUninstallAndReadmeLinks) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Shortcuts, ProgramGroup,
-                         ::testing::Values(TGroupCase{"WithReadme", "readme.txt"}, TGroupCase{"WithoutReadme", ""}),
+                         ::testing::Values(TGroupCase{"WithReadme", "readme.txt"},
+                                           TGroupCase{"WithoutReadme", ""}),
                          [](const auto& param) { return std::string(param.param.Label); });
 
 // Groups made link by link here, so that no folder window opens.
 void MakeGroup(const std::string& title, const std::string& dest) {
-  CreateShortcut(title, dest + "game.exe", title, 0, 0, TWindowState::wsNormal, title, TShellLinkType::lnkPrograms,
-                 dest);
+  CreateShortcut(title, dest + "game.exe", title, 0, 0, TWindowState::wsNormal, title,
+                 TShellLinkType::lnkPrograms, dest);
 }
 
 TEST(ProgramGroupDeletion, RemovesTheGroupAndNothingBeside) {
@@ -151,8 +153,8 @@ TEST(ProgramGroupNames, TitlesThatNameNoSingleGroupAreRefused) {
   const auto before = test::EntryNames(programs);
 
   const std::vector<std::string> titles = {
-      "", ".", "..", "...", " ", ". .", "a\\b", "..\\" + bystander, "a/b", "../x",
-      "c:x", "x*", "x?", "x|y", "<x>", "\"x\"", "a\tb", "ab\x81"};
+      "",   ".",  "..",  "...", " ",     ". .",  "a\\b",  "..\\" + bystander, "a/b", "../x", "c:x",
+      "x*", "x?", "x|y", "<x>", "\"x\"", "a\tb", "ab\x81"};
   for (const auto& title : titles) {
     SCOPED_TRACE(base::Cp932ToUtf8Lossy(title));
     EXPECT_FALSE(IsProgramGroupName(title));
@@ -165,7 +167,7 @@ TEST(ProgramGroupNames, TitlesThatNameNoSingleGroupAreRefused) {
 
   // Names that look alike but are single groups.
   for (const std::string& title : {std::string("a.b"), std::string(".hidden"), std::string("Game "),
-                                  Sjis("ソフト"), Sjis("ポート"), std::string("x (2)")}) {
+                                   Sjis("ソフト"), Sjis("ポート"), std::string("x (2)")}) {
     SCOPED_TRACE(base::Cp932ToUtf8Lossy(title));
     EXPECT_TRUE(IsProgramGroupName(title));
   }
@@ -233,9 +235,8 @@ TEST(ShellLinkCreate, StoresEveryPropertyAndMakesMissingFolders) {
     std::int32_t ShowCommand;
   };
   // SetShowCmd takes 1 normal, 6 minimized, 3 maximized.
-  const std::vector<TCase> cases = {{TWindowState::wsNormal, 1},
-                                    {TWindowState::wsMinimized, 6},
-                                    {TWindowState::wsMaximized, 3}};
+  const std::vector<TCase> cases = {
+      {TWindowState::wsNormal, 1}, {TWindowState::wsMinimized, 6}, {TWindowState::wsMaximized, 3}};
   const std::string dest = FreshFolder();
   test::WriteProgram(dest + "tool.exe");
   int n = 0;
@@ -313,7 +314,8 @@ TEST(ShellLinkCreate, APathPastThePlatformsLimitFailsBeforeAnythingIsMade) {
     link.CreateLink();
     ADD_FAILURE() << "CreateLink succeeded";
   } catch (const EShellLinkError& error) {
-    EXPECT_EQ(error.Message().rfind("Error in CreateLink: the link path is too long: ", 0), 0u) << error.Message();
+    EXPECT_EQ(error.Message().rfind("Error in CreateLink: the link path is too long: ", 0), 0u)
+        << error.Message();
   }
   EXPECT_FALSE(platform::DirectoryExists(test::GroupFolder(group)));
 
@@ -344,7 +346,7 @@ TEST(FileOperationFlags, WordFollowsTheShellsBits) {
   };
   const std::vector<TCase> cases = {
       {TFileOpFlags{}, 0x0000},
-      {TFileOperation().Options, 0x00C0},                                  // allow undo, files only
+      {TFileOperation().Options, 0x00C0},  // allow undo, files only
       {TFileOpFlags{F::fofFilesOnly, F::fofSilent, F::fofNoConfirmation}, 0x0094},  // the wizard's
       {TFileOpFlags{F::fofWantMappingHandle}, 0x0000},
       {TFileOpFlags{F::fofMultiDestFiles, F::fofConfirmMouse, F::fofSilent, F::fofRenameOnCollision,
@@ -374,7 +376,8 @@ TEST(FileOperationExecute, CopiesMovesRenamesAndDeletes) {
   ASSERT_TRUE(platform::CreateDirectory(root + "into"));
 
   TFileOperation operation;
-  operation.Options = TFileOpFlags{F::fofSilent, F::fofNoConfirmation, F::fofNoErrorUI, F::fofNoConfirmMkdir};
+  operation.Options =
+      TFileOpFlags{F::fofSilent, F::fofNoConfirmation, F::fofNoErrorUI, F::fofNoConfirmMkdir};
 
   // One file into an existing folder.
   EXPECT_FALSE(operation.Execute(TFileOpKind::foCopy, root + "a.txt", root + "into"));

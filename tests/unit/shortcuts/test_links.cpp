@@ -29,8 +29,9 @@ std::vector<std::string> LinkNames(const std::string& group) {
   const std::string extension = platform::ShellLinkExtension();
   std::vector<std::string> names;
   for (const auto& name : EntryNames(GroupFolder(group))) {
-    const bool isLink = name.size() > extension.size() &&
-                        name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    const bool isLink =
+        name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
     if (isLink) {
       names.push_back(name.substr(0, name.size() - extension.size()));
     } else {
@@ -40,7 +41,8 @@ std::vector<std::string> LinkNames(const std::string& group) {
   return Sorted(names);
 }
 
-std::optional<platform::TShellLinkData> ReadLink(const std::string& group, const std::string& name) {
+std::optional<platform::TShellLinkData> ReadLink(const std::string& group,
+                                                 const std::string& name) {
   return platform::ReadShellLink(GroupFolder(group) + name + platform::ShellLinkExtension());
 }
 
@@ -50,7 +52,8 @@ void WriteProgram(const std::string& path) {
 
 void WaitForGroupGone(const std::string& group) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (platform::DirectoryExists(GroupFolder(group)) && std::chrono::steady_clock::now() < deadline) {
+  while (platform::DirectoryExists(GroupFolder(group)) &&
+         std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }

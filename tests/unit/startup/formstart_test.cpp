@@ -46,8 +46,8 @@ struct TLayoutCase {
 
 TEST_F(FormStartTest, TheRuntimeButtonsDecideTheLayoutAndTheHeight) {
   const TLayoutCase cases[] = {
-      {true, true, true, 188, 136, 230},   {true, true, false, 152, 136, 194},
-      {true, false, true, 152, 100, 194},  {true, false, false, 116, 100, 158},
+      {true, true, true, 188, 136, 230},  {true, true, false, 152, 136, 194},
+      {true, false, true, 152, 100, 194}, {true, false, false, 116, 100, 158},
       {false, true, true, 116, 100, 158},
   };
   for (const TLayoutCase& c : cases) {

@@ -53,7 +53,7 @@ TEST_F(GradBoxTest, TheMainWindowGradientHasThreePixelBandsAndANavyRemainder) {
   // Band size round(400 / 129) = 3; blue of band i = 255 + round(-127 / 129 * i).
   EXPECT_EQ(c.Pixel(0, 0), (ui::TColor{0, 0, 255}));
   EXPECT_EQ(c.Pixel(599, 2), (ui::TColor{0, 0, 255}));
-  EXPECT_EQ(c.Pixel(0, 3), (ui::TColor{0, 0, 254}));     // -0.98 -> -1
+  EXPECT_EQ(c.Pixel(0, 3), (ui::TColor{0, 0, 254}));      // -0.98 -> -1
   EXPECT_EQ(c.Pixel(300, 192), (ui::TColor{0, 0, 192}));  // band 64: -63.01 -> -63
   EXPECT_EQ(c.Pixel(0, 389), (ui::TColor{0, 0, 128}));    // band 129: -127
   // 130 bands cover 390 rows; the last 10 take the last colour.

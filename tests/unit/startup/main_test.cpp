@@ -73,7 +73,9 @@ TEST_F(FormMainTest, WithoutAPictureTheBlueGradientShows) {
 }
 
 TEST_F(FormMainTest, ACentredPictureSitsInTheMiddleOverTheGradient) {
-  WritePicture("bg.vnt", 4, 2, [](int x, int) { return ui::TColor{static_cast<std::uint8_t>(100 + x), 1, 1}; });
+  WritePicture("bg.vnt", 4, 2, [](int x, int) {
+    return ui::TColor{static_cast<std::uint8_t>(100 + x), 1, 1};
+  });
   TFormMain form(App, Settings, &Archive);
   const ui::TBitmap c = Canvas(form);
   // Left (600 - 4) / 2 = 298, top (400 - 2) / 2 = 199.
@@ -90,7 +92,8 @@ TEST_F(FormMainTest, ALargerCentredPictureIsCutEquallyOnAllSides) {
   TFormMain form(App, Settings, &Archive);
   const ui::TBitmap c = Canvas(form);
   EXPECT_EQ(c.Pixel(0, 0), (ui::TColor{1, 2, 0}));
-  EXPECT_EQ(c.Pixel(599, 399), (ui::TColor{static_cast<std::uint8_t>(600), static_cast<std::uint8_t>(401), 0}));
+  EXPECT_EQ(c.Pixel(599, 399),
+            (ui::TColor{static_cast<std::uint8_t>(600), static_cast<std::uint8_t>(401), 0}));
 }
 
 TEST_F(FormMainTest, AStretchedPictureCoversTheWholeWindow) {

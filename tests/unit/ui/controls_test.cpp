@@ -79,7 +79,8 @@ TEST_F(ControlsTest, PaintBoxCentresCutsAndStretches) {
   // 6 x 2 picture, columns coloured by x, centred in 4 x 4: x offset
   // (4 - 6) / 2 = -1 cuts one column on each side; y offset (4 - 2) / 2 = 1.
   TBitmap picture(6, 2);
-  for (int x = 0; x < 6; ++x) picture.FillRect({x, 0, 1, 2}, TColor{static_cast<std::uint8_t>(x * 10), 0, 0});
+  for (int x = 0; x < 6; ++x)
+    picture.FillRect({x, 0, 1, 2}, TColor{static_cast<std::uint8_t>(x * 10), 0, 0});
   box.SetBitmap(picture);
   box.SetMode(TPictureMode::Center);
   Form.PaintGraphics(canvas, face);

@@ -17,8 +17,8 @@ TEST(DialogsTest, EachKindHasItsCaption) {
 }
 
 TEST(DialogsTest, ButtonsComeInFixedOrderWithTheirCaptionsAndResults) {
-  const TMessageDialog all = MakeMessageDialog(
-      "text", TMsgDlgType::mtConfirmation, mbAbort | mbCancel | mbOK | mbNo | mbYes);
+  const TMessageDialog all = MakeMessageDialog("text", TMsgDlgType::mtConfirmation,
+                                               mbAbort | mbCancel | mbOK | mbNo | mbYes);
   ASSERT_EQ(all.Buttons.size(), 5u);
   EXPECT_EQ(all.Buttons[0].Caption, Sjis("はい(&Y)"));
   EXPECT_EQ(all.Buttons[0].Result, 6);

@@ -21,13 +21,15 @@ using base::Sjis;
 
 class ScriptedTest : public ::testing::Test {
  protected:
-  ScriptedTest() : Script(new TScriptedBackend), App(std::unique_ptr<TBackend>(Script)), Form(App, "Form") {
+  ScriptedTest()
+      : Script(new TScriptedBackend), App(std::unique_ptr<TBackend>(Script)), Form(App, "Form") {
     Ok = &Form.Add<TButton>("btnOk", {});
     Ok->SetCaption(Sjis("決定"));
     Ok->SetModalResult(mrOk);
     Ask = &Form.Add<TButton>("btnAsk", {});
     Ask->OnClick = [this](TControl&) {
-      Answers.push_back(App.MessageDialog(Sjis("続けますか？"), TMsgDlgType::mtConfirmation, mbYesNo));
+      Answers.push_back(
+          App.MessageDialog(Sjis("続けますか？"), TMsgDlgType::mtConfirmation, mbYesNo));
     };
     Edit = &Form.Add<TEdit>("EditDir", {});
     Check = &Form.Add<TCheckBox>("CheckSound", {});
@@ -179,8 +181,8 @@ TEST_F(ScriptedTest, AnswerFilesUseTheTextSyntax) {
 TEST_F(ScriptedTest, AScriptCanBeContinuedFromALineAndWaitsWhereItSays) {
   const std::string flag = platform::TempFolder() + "scripted-flag.txt";
   platform::DeleteFile(flag);
-  const std::string text = "click btnAsk\nanswer yes\n# the rest\nsleep 30\nwait-file " + flag +
-                           "\nclick btnOk\n";
+  const std::string text =
+      "click btnAsk\nanswer yes\n# the rest\nsleep 30\nwait-file " + flag + "\nclick btnOk\n";
   TScriptedBackend whole;
   whole.LoadScript(text, "answers");
   EXPECT_EQ(whole.PendingActions(), 5u);
