@@ -81,3 +81,20 @@ if(NOT CMAKE_CROSSCOMPILING)
     message(STATUS "CRC-32 and inflating in memory: zlib (libdeflate-dev is not installed)")
   endif()
 endif()
+
+# ISA-L: inflating piece by piece several times faster than zlib's inflater
+# (entries extracted into files, picture blocks). Debian packages it for the
+# host (libisal-dev); elsewhere zlib's inflater gives the same results.
+if(NOT CMAKE_CROSSCOMPILING)
+  find_path(MORA_ISAL_INCLUDE_DIR isa-l/igzip_lib.h)
+  find_library(MORA_ISAL_LIBRARY isal)
+  if(MORA_ISAL_INCLUDE_DIR AND MORA_ISAL_LIBRARY)
+    add_library(mora::isal UNKNOWN IMPORTED)
+    set_target_properties(mora::isal PROPERTIES
+      IMPORTED_LOCATION ${MORA_ISAL_LIBRARY}
+      INTERFACE_INCLUDE_DIRECTORIES ${MORA_ISAL_INCLUDE_DIR})
+    message(STATUS "Inflating piece by piece: ISA-L (${MORA_ISAL_LIBRARY})")
+  else()
+    message(STATUS "Inflating piece by piece: zlib (libisal-dev is not installed)")
+  endif()
+endif()

@@ -5,8 +5,6 @@
 #include <climits>
 
 #include "archive/zfast.h"
-#include "archive/zstream.h"
-#include "base/errors.h"
 
 namespace mora::archive::detail {
 
@@ -23,14 +21,7 @@ std::uint32_t UpdateCrc32(std::uint32_t crc, const char* data, std::int64_t coun
 }
 
 std::optional<std::string> InflateWhole(std::string_view compressed, std::uint64_t limit) {
-  TInflater inflater(limit);
-  std::string out;
-  inflater.Put(compressed, [&](const char* data, std::size_t size) { out.append(data, size); });
-  switch (inflater.Finish()) {
-    case TInflateState::Finished: return out;
-    case TInflateState::OverLimit: return std::nullopt;
-    default: throw base::EZDecompressionError("error");
-  }
+  return InflateStreamed(compressed, limit);
 }
 
 const char* FastLibraryName() { return "zlib"; }

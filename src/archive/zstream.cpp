@@ -1,8 +1,6 @@
 // Inflating (deflating lives in zdeflate.cpp, which only the writers need).
 #include "archive/zstream.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <climits>
 #include <utility>
@@ -20,86 +18,74 @@ namespace {
 // keeps the steps long; a larger buffer would only cost every small entry
 // and picture block its allocation.
 constexpr std::uint64_t InflateChunk = 64 * 1024;
-// zlib counts in 32-bit unsigned values; pieces stay well below that.
+// Inflaters count in 32-bit values; pieces stay well below that.
 constexpr std::size_t MaxPiece = UINT_MAX / 2;
 
 }  // namespace
 
 struct TInflater::TZState {
-  z_stream Stream{};
-  bool Started = false;
+  std::unique_ptr<detail::TStreamInflate> Engine;
   std::vector<char> Buffer;
 };
 
 TInflater::TInflater(std::uint64_t outputLimit)
     : FZ(std::make_unique<TZState>()), FLimit(outputLimit) {
-  if (inflateInit(&FZ->Stream) != Z_OK) {
+  FZ->Engine = detail::NewStreamInflate();
+  if (FZ->Engine == nullptr) {
     FState = TInflateState::Damaged;
     FProblem = "the inflater cannot start";
     return;
   }
-  FZ->Started = true;
   // One byte more than the limit lets a stream that goes past it show so.
   const std::uint64_t wanted = outputLimit >= InflateChunk ? InflateChunk : outputLimit + 1;
   FZ->Buffer.resize(static_cast<std::size_t>(wanted));
 }
 
-TInflater::~TInflater() {
-  if (FZ->Started) inflateEnd(&FZ->Stream);
-}
+TInflater::~TInflater() = default;
 
 TInflateState TInflater::Put(std::string_view input, const TSink& sink) {
-  z_stream& z = FZ->Stream;
+  using TStatus = detail::TStreamInflate::TStatus;
   std::size_t offset = 0;
-  // After a call that filled the buffer zlib may hold more output without
-  // needing input; only a call that left room has given out all it can.
+  // After a step that filled the buffer the inflater may hold more output
+  // without needing input; only a step that left room has given out all it
+  // can.
   bool bufferFilled = false;
   while (FState == TInflateState::NeedsInput) {
-    if (z.avail_in == 0 && offset < input.size()) {
-      const std::size_t n = std::min(input.size() - offset, MaxPiece);
-      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data() + offset));
-      z.avail_in = static_cast<uInt>(n);
-      offset += n;
-    } else if (z.avail_in == 0 && !bufferFilled) {
-      break;
-    }
+    const std::size_t pending = input.size() - offset;
+    if (pending == 0 && !bufferFilled) break;
     const std::uint64_t allowed = FLimit - FTotalOut;
     const std::size_t room =
         allowed >= FZ->Buffer.size() ? FZ->Buffer.size() : static_cast<std::size_t>(allowed + 1);
-    z.next_out = reinterpret_cast<Bytef*>(FZ->Buffer.data());
-    z.avail_out = static_cast<uInt>(room);
-    const int status = inflate(&z, Z_NO_FLUSH);
-    const std::size_t made = room - z.avail_out;
-    bufferFilled = z.avail_out == 0;
-    if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) {
+    const detail::TStreamInflate::TStep step = FZ->Engine->Step(
+        input.data() + offset, std::min(pending, MaxPiece), FZ->Buffer.data(), room);
+    offset += step.Consumed;
+    bufferFilled = step.Made == room;
+    if (step.Status == TStatus::Damaged) {
       FState = TInflateState::Damaged;
-      FProblem = z.msg != nullptr ? z.msg : "damaged deflate data";
+      FProblem = FZ->Engine->Problem();
       break;
     }
-    if (made > allowed) {
+    if (step.Made > allowed) {
       if (allowed > 0) sink(FZ->Buffer.data(), static_cast<std::size_t>(allowed));
       FTotalOut += allowed;
       FState = TInflateState::OverLimit;
       break;
     }
-    if (made > 0) {
-      FTotalOut += made;
-      sink(FZ->Buffer.data(), made);
+    if (step.Made > 0) {
+      FTotalOut += step.Made;
+      sink(FZ->Buffer.data(), step.Made);
     }
-    if (status == Z_STREAM_END) {
+    if (step.Status == TStatus::End) {
       FState = TInflateState::Finished;
       break;
     }
-    // With room for output and input left, zlib always moves; standing still
-    // would loop for ever.
-    if (made == 0 && z.avail_in != 0 && status == Z_BUF_ERROR) {
+    // With room for output and input left, an inflater always moves;
+    // standing still would loop for ever.
+    if (step.Made == 0 && step.Consumed == 0 && pending > 0) {
       FState = TInflateState::Damaged;
       FProblem = "the inflater makes no progress";
     }
   }
-  // Input is handed in pieces; none of it may be kept between calls.
-  z.next_in = nullptr;
-  z.avail_in = 0;
   return FState;
 }
 
@@ -111,8 +97,28 @@ TInflateState TInflater::Finish() {
   return FState;
 }
 
+namespace detail {
+
+std::optional<std::string> InflateStreamed(std::string_view compressed, std::uint64_t limit) {
+  TInflater inflater(limit);
+  std::string out;
+  // Room for what most streams inflate to, so the output is seldom moved;
+  // never more than the limit allows.
+  out.reserve(static_cast<std::size_t>(
+      std::min<std::uint64_t>(limit, std::uint64_t{8} * compressed.size() + InflateChunk)));
+  inflater.Put(compressed, [&](const char* data, std::size_t size) { out.append(data, size); });
+  switch (inflater.Finish()) {
+    case TInflateState::Finished: return out;
+    case TInflateState::OverLimit: return std::nullopt;
+    default: throw base::EZDecompressionError("error");
+  }
+}
+
+}  // namespace detail
+
 std::optional<std::string> InflateBytes(std::string_view compressed, std::uint64_t limit) {
   // Whole streams in memory take the fastest inflater the build has.
+  if (detail::StreamInflateBeatsWhole()) return detail::InflateStreamed(compressed, limit);
   return detail::InflateWhole(compressed, limit);
 }
 

@@ -32,7 +32,7 @@ class TInflater {
   using TSink = std::function<void(const char* data, std::size_t size)>;
 
   explicit TInflater(std::uint64_t outputLimit = NoLimit);
-  ~TInflater();  // frees the zlib state
+  ~TInflater();  // frees the inflater's state
   TInflater(const TInflater&) = delete;
   TInflater& operator=(const TInflater&) = delete;
 
@@ -48,7 +48,8 @@ class TInflater {
 
   TInflateState State() const { return FState; }
   std::uint64_t TotalOut() const { return FTotalOut; }
-  // What was wrong: zlib's own words, or that the data ends early.
+  // What was wrong: the inflating library's own words, or that the data
+  // ends early.
   const std::string& Problem() const { return FProblem; }
 
  private:
