@@ -75,6 +75,13 @@ void THashCollectionItem::SetName(const std::string& value) {
   Link();
 }
 
+void THashCollectionItem::SetName(std::string&& value) {
+  if (value == FName) return;
+  FName = std::move(value);
+  Unlink();
+  Link();
+}
+
 std::string THashCollectionItem::DisplayName() const {
   return FName.empty() ? std::string("THashCollectionItem") : FName;
 }
@@ -164,6 +171,14 @@ THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionIte
   }
   added.Link();
   return added;
+}
+
+void THashCollection::Reserve(int count) {
+  if (count <= Count()) return;
+  FItems.reserve(static_cast<std::size_t>(count));
+  std::size_t buckets = std::max(MinimumBuckets, FBuckets.size());
+  while (buckets < static_cast<std::size_t>(count)) buckets *= 2;
+  if (buckets != FBuckets.size()) Grow(buckets);
 }
 
 void THashCollection::Delete(int index) {

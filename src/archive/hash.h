@@ -31,6 +31,8 @@ class THashCollectionItem {
   const std::string& Name() const { return FName; }
   // Renames the item and moves it to the head of its new bucket.
   virtual void SetName(const std::string& value);
+  // The same, taking the string over (a name read from a directory).
+  void SetName(std::string&& value);
   // Copies the name of another item.
   virtual void Assign(const THashCollectionItem& source) { SetName(source.Name()); }
   // The name, or the class's name when the name is empty.
@@ -66,8 +68,11 @@ class THashCollection {
   // Among equal names the item named last wins.
   virtual int IndexOf(std::string_view name) const;
 
-  // Appends an item (linked with the empty name) and returns it.
+  // Appends an item, linked under the name it already has (the empty name
+  // for a new item), and returns it.
   THashCollectionItem& AddItem(std::unique_ptr<THashCollectionItem> item);
+  // Makes room for count items in all, so that adding them moves nothing.
+  void Reserve(int count);
   // Destroys one item; the items behind it move up one place.
   void Delete(int index);
   // Destroys every item, the last first.

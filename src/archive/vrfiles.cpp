@@ -166,9 +166,13 @@ void TVrFileCollection::ReadDirectory(TQsBigStream& stream) {
   if (FAppended) limit = std::max<std::int64_t>(0, limit - TrailerSize);
   const std::string sourceName = FDirectoryName.empty() ? SourceName() : FDirectoryName;
   FDirectoryName.clear();
-  const TDirectory directory = DecodeDirectory(stream, limit, sourceName);
-  for (const auto& entry : directory.Entries) {
-    TVrFile& file = AddEntry(entry.Name);
+  TDirectory directory = DecodeDirectory(stream, limit, sourceName);
+  // Room for every entry and the sentinel at once, and each name taken
+  // over, not copied: a directory of a million entries is neither rehashed
+  // nor held twice.
+  Reserve(Count() + static_cast<int>(directory.Entries.size()) + 1);
+  for (auto& entry : directory.Entries) {
+    TVrFile& file = AddEntry(std::move(entry.Name));
     file.Offset = entry.Offset;
     file.Stored = entry.Stored;
     file.FileTime = entry.FileTime;
@@ -182,10 +186,11 @@ void TVrFileCollection::ReadDirectory(TQsBigStream& stream) {
   }
 }
 
-TVrFile& TVrFileCollection::AddEntry(const std::string& name) {
-  auto& file = static_cast<TVrFile&>(AddItem(std::make_unique<TVrFile>()));
-  file.SetName(name);
-  return file;
+TVrFile& TVrFileCollection::AddEntry(std::string name) {
+  // Named before it joins the collection, so it is linked once.
+  auto file = std::make_unique<TVrFile>();
+  file->SetName(std::move(name));
+  return static_cast<TVrFile&>(AddItem(std::move(file)));
 }
 
 void TVrFileCollection::LoadEntry(platform::TStream& stream, const std::string& name) {
@@ -298,11 +303,56 @@ void TVrFileCollection::ExtractEntryToFile(const std::string& name, const std::s
   }
 }
 
+namespace {
+
+// Reads an archive's entries for their check values through one window of
+// the stream: entries lie one behind the other, so a run of small entries
+// costs one read of the window instead of a seek and a read each. Entries
+// larger than the window are read through it piece by piece.
+class TCheckWindow {
+ public:
+  TCheckWindow(TQsBigStream& stream, std::int64_t size)
+      : FStream(stream), FSize(size), FBuffer(TVrFileCollection::CheckBufferSize) {}
+
+  // CRC-32 of count bytes at offset; nullopt when the stream ends first.
+  std::optional<std::uint32_t> CRC(std::int64_t offset, std::int64_t count) {
+    if (offset < 0 || count < 0 || count > FSize - offset) return std::nullopt;
+    const auto window = static_cast<std::int64_t>(FBuffer.size());
+    if (count > window) {
+      FLength = 0;
+      FStream.SetPosition(offset);
+      if (FStream.GetPosition() != offset) return std::nullopt;
+      return StreamCRC32(FStream, count, FBuffer.data(), window);
+    }
+    if (offset < FStart || offset + count > FStart + FLength) Fill(offset);
+    if (offset + count > FStart + FLength) return std::nullopt;
+    return UpdateCrc(0, FBuffer.data() + (offset - FStart), count);
+  }
+
+ private:
+  void Fill(std::int64_t offset) {
+    FStart = offset;
+    FLength = 0;
+    FStream.SetPosition(offset);
+    if (FStream.GetPosition() != offset) return;
+    const std::int64_t n = std::min(static_cast<std::int64_t>(FBuffer.size()), FSize - offset);
+    FLength = std::max<std::int64_t>(0, FStream.Read(FBuffer.data(), n));
+  }
+
+  TQsBigStream& FStream;
+  std::int64_t FSize;
+  std::vector<char> FBuffer;
+  std::int64_t FStart = 0;
+  std::int64_t FLength = 0;
+};
+
+}  // namespace
+
 bool TVrFileCollection::Verify(int* firstBad) {
   if (firstBad != nullptr) *firstBad = -1;
   int entryCount = Count();
   if (entryCount > 0 && Entries(entryCount - 1).Name() == SentinelName) entryCount -= 1;
-  std::vector<char> buffer;
+  std::unique_ptr<TCheckWindow> window;
   for (int i = 0; i < Count(); ++i) {
     TVrFile& entry = Entries(i);
     // Only the sentinel is passed over; after UpdateFrom there is none and
@@ -316,13 +366,10 @@ bool TVrFileCollection::Verify(int* firstBad) {
     if (entry.CRC == 0 || entry.InstallAsFile != 0) continue;
     if (!entry.Name().empty() && entry.Name()[0] == '/') continue;
     bool sound = false;
-    if (FStream != nullptr && entry.Offset >= 0 && entry.Size >= 0) {
-      if (buffer.empty()) buffer.resize(CheckBufferSize);
-      FStream->SetPosition(entry.Offset);
-      if (FStream->GetPosition() == entry.Offset) {
-        const auto crc = StreamCRC32(*FStream, entry.Size, buffer.data(), CheckBufferSize);
-        sound = crc.has_value() && *crc == entry.CRC;
-      }
+    if (FStream != nullptr) {
+      if (window == nullptr) window = std::make_unique<TCheckWindow>(*FStream, FStream->GetSize());
+      const auto crc = window->CRC(entry.Offset, entry.Size);
+      sound = crc.has_value() && *crc == entry.CRC;
     }
     if (!sound) {
       if (firstBad != nullptr) *firstBad = i;

@@ -85,7 +85,7 @@ class TVrFileCollection : public THashCollection {
   // collection and closes it with the sentinel "\EOF\".
   void ReadDirectory(TQsBigStream& stream);
 
-  TVrFile& AddEntry(const std::string& name);
+  TVrFile& AddEntry(std::string name);
   TVrFile& Entries(int index) const { return static_cast<TVrFile&>(Item(index)); }
 
   // The named file into stream, positioned at 0: a loose file under
