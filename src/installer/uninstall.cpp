@@ -23,6 +23,9 @@ namespace {
 // Refused names shown in the warning; the rest are counted.
 constexpr std::size_t RefusedNamesShown = 10;
 
+// The installation's record, recorded as one of its files.
+constexpr const char* RecordFileName = "install.dat";
+
 // "", "\", "C:" and "C:\": a folder whose tree is the whole drive.
 bool IsDriveRoot(const std::string& folder) {
   std::string path = folder;
@@ -148,13 +151,27 @@ TStepOutcome TMoraInstallEngine::Uninstall(settings::TMoraInstallSet& settings,
   observer.SetStatus(Sjis("ファイルを削除しています..."));
   if (observer.ProcessMessages()) return TStepOutcome::Stopped;
 
+  // The record goes last, after every other file and the emptied folders
+  // below it: an uninstallation cut short anywhere before leaves a record
+  // that names what is left, so it can be run again.
   const TUninstallPlan plan = PlanUninstallation(settings, request);
-  for (const std::string& name : plan.RecordedFiles) DeleteRecordedFile(plan.Folder + name);
+  bool recordListed = false;
+  for (const std::string& name : plan.RecordedFiles) {
+    if (base::SameText932(name, RecordFileName)) {
+      recordListed = true;
+      continue;
+    }
+    DeleteRecordedFile(plan.Folder + name);
+  }
   if (!plan.Refused.empty()) {
     observer.MessageDialog(RefusedNamesText(plan.Refused), ui::TMsgDlgType::mtWarning, ui::mbOK);
   }
   if (plan.DeletesSave) platform::DeleteFile(plan.Folder + "save.dat");
   if (plan.RemovesEmptyFolders) RemoveEmptyFolders(request.FirstArgument);
+  if (recordListed) {
+    DeleteRecordedFile(plan.Folder + RecordFileName);
+    if (plan.RemovesEmptyFolders) RemoveEmptyFolders(request.FirstArgument);
+  }
 
   observer.SetStatus(Sjis("レジストリを削除しています..."));
   observer.ProcessMessages();
