@@ -1,6 +1,6 @@
-# Third-party components: zlib, libjpeg(-turbo), libpng, CLI11, nlohmann-json
-# and GoogleTest. Native builds use Debian's packages; MinGW builds use
-# Debian's MinGW zlib, libjpeg-turbo and libpng built by
+# Third-party components: zlib, libjpeg(-turbo), libpng, libdeflate, CLI11,
+# nlohmann-json and GoogleTest. Native builds use Debian's packages; MinGW
+# builds use Debian's MinGW zlib, libjpeg-turbo, libpng and libdeflate built by
 # scripts/build-windows-deps into build/deps/<triplet>, GoogleTest compiled
 # from Debian's source copy, and the host's header-only libraries through a
 # folder of links (the host's /usr/include must not enter a Windows build).
@@ -34,10 +34,12 @@ if(WIN32)
   # Debian's MinGW zlib ships libz.a beside an import library for zlib1.dll;
   # the programs are linked statically, so take the archive.
   set(ZLIB_USE_STATIC_LIBS ON)
-  if(NOT EXISTS ${MORA_DEPS_PREFIX}/lib/libjpeg.a OR NOT EXISTS ${MORA_DEPS_PREFIX}/lib/libpng16.a)
-    message(FATAL_ERROR "libjpeg and libpng for ${MORA_TRIPLET} are missing in ${MORA_DEPS_PREFIX}: "
-      "run scripts/build-windows-deps first")
-  endif()
+  foreach(lib libjpeg.a libpng16.a libdeflate.a)
+    if(NOT EXISTS ${MORA_DEPS_PREFIX}/lib/${lib})
+      message(FATAL_ERROR "${lib} for ${MORA_TRIPLET} is missing in ${MORA_DEPS_PREFIX}: "
+        "run scripts/build-windows-deps")
+    endif()
+  endforeach()
 endif()
 if(CMAKE_CROSSCOMPILING AND NOT WIN32)
   # The 32-bit Linux programs are linked statically (see its toolchain
@@ -66,9 +68,17 @@ if(MORA_BUILD_TESTS)
 endif()
 
 # libdeflate: CRC-32 and whole-stream inflating several times faster than
-# zlib's. Debian packages it for the host (libdeflate-dev); the cross builds
-# keep zlib for both, which gives the same results.
-if(NOT CMAKE_CROSSCOMPILING)
+# zlib's. Native builds take Debian's libdeflate-dev when it is installed, the
+# MinGW builds the static library that scripts/build-windows-deps made. The
+# 32-bit Linux build keeps zlib for both (the same results), which keeps the
+# zlib variant built and tested.
+if(WIN32)
+  add_library(mora::libdeflate STATIC IMPORTED)
+  set_target_properties(mora::libdeflate PROPERTIES
+    IMPORTED_LOCATION ${MORA_DEPS_PREFIX}/lib/libdeflate.a
+    INTERFACE_INCLUDE_DIRECTORIES ${MORA_DEPS_PREFIX}/include)
+  message(STATUS "CRC-32 and inflating in memory: libdeflate (${MORA_DEPS_PREFIX}/lib/libdeflate.a)")
+elseif(NOT CMAKE_CROSSCOMPILING)
   find_path(MORA_LIBDEFLATE_INCLUDE_DIR libdeflate.h)
   find_library(MORA_LIBDEFLATE_LIBRARY deflate)
   if(MORA_LIBDEFLATE_INCLUDE_DIR AND MORA_LIBDEFLATE_LIBRARY)
