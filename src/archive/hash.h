@@ -102,18 +102,23 @@ class THashCollection {
     if (FCount >= static_cast<std::uint32_t>(std::numeric_limits<int>::max())) {
       detail::FailTooLarge("too many items");
     }
-    const std::uint32_t index = FCount;
-    if ((index & ChunkMask) == 0) FChunks.push_back(std::make_unique<TItem[]>(ChunkSize));
-    FCount += 1;
     // About one item per bucket keeps a lookup at a few comparisons however
     // large the directory grows.
     if (FBuckets.empty()) {
       Grow(MinimumBuckets);
-    } else if (FCount > FBuckets.size()) {
+    } else if (FCount >= FBuckets.size()) {
       Grow(FBuckets.size() * 2);
     }
+    const std::uint32_t index = FCount;
+    if (index / ChunkSize == FChunks.size()) {
+      FChunks.push_back(std::make_unique<TItem[]>(ChunkSize));
+    }
+    // Counted only once its name is kept, so a failure adds nothing.
+    const std::string_view kept = Keep(name);
     TItem& item = At(index);
-    Store(item, name);
+    item.FName = kept.data();
+    item.FNameLength = static_cast<std::uint32_t>(kept.size());
+    FCount += 1;
     Link(index);
     return item;
   }
@@ -123,8 +128,10 @@ class THashCollection {
   void SetName(int index, std::string_view name) {
     TItem& item = Item(index);
     if (item.Name() == name) return;
+    const std::string_view kept = Keep(name);
     Unlink(static_cast<std::uint32_t>(index));
-    Store(item, name);
+    item.FName = kept.data();
+    item.FNameLength = static_cast<std::uint32_t>(kept.size());
     Link(static_cast<std::uint32_t>(index));
   }
 
@@ -180,13 +187,13 @@ class THashCollection {
 
   std::size_t BucketOf(std::uint32_t hash) const { return hash & (FBuckets.size() - 1); }
 
-  void Store(TItem& item, std::string_view name) {
+  // A copy of the name in the arena (the name may lie in the arena itself:
+  // its blocks do not move).
+  std::string_view Keep(std::string_view name) {
     if (name.size() > std::numeric_limits<std::uint32_t>::max()) {
       detail::FailTooLarge("name too long");
     }
-    const std::string_view stored = FNames.Add(name);
-    item.FName = stored.data();
-    item.FNameLength = static_cast<std::uint32_t>(stored.size());
+    return FNames.Add(name);
   }
 
   void Link(std::uint32_t index) {
