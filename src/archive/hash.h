@@ -135,6 +135,17 @@ class THashCollection {
     Link(static_cast<std::uint32_t>(index));
   }
 
+  // Spreads the items over buckets enough for count items in all, so that
+  // adding that many rehashes nothing.
+  void Reserve(int count) {
+    if (count <= Count()) return;
+    const auto wanted = static_cast<std::size_t>(count);
+    FChunks.reserve((wanted + ChunkMask) / ChunkSize);
+    std::size_t buckets = std::max(MinimumBuckets, FBuckets.size());
+    while (buckets < wanted) buckets *= 2;
+    if (buckets != FBuckets.size()) Grow(buckets);
+  }
+
   // Removes one item; the items behind it move up one place.
   void Delete(int index) {
     Item(index);

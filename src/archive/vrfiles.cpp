@@ -162,15 +162,22 @@ namespace {
 // it is read.
 class TTableSink : public TDirectorySink {
  public:
+  // 4 MiB of buckets at most before a single name has been read.
+  static constexpr std::uint64_t ReservedEntries = std::uint64_t{1} << 20;
+
   explicit TTableSink(TVrFileCollection& collection)
       : FCollection(collection), FFirst(collection.Count()) {}
 
   std::int64_t EndOffset() const { return FEndOffset; }
 
-  // The table grows with the names actually read, not with the count: a
-  // damaged count that a large archive file seems to allow allocates no
-  // more than the names that are there.
-  void Begin(std::int32_t, std::uint64_t) override {}
+  // Room for the entries and the sentinel at once spares the rehashes on
+  // the way, but only up to ReservedEntries: beyond that the table grows
+  // with the names actually read, so a damaged count that a large archive
+  // file seems to allow allocates no more than the names that are there.
+  void Begin(std::int32_t, std::uint64_t count) override {
+    FCollection.Reserve(FFirst + static_cast<int>(std::min<std::uint64_t>(count, ReservedEntries)) +
+                        1);
+  }
   void AddName(std::string_view name) override { FCollection.AddEntry(name); }
   void SetOffset(std::size_t index, std::int64_t offset) override { Entry(index).Offset = offset; }
   void SetEndOffset(std::int64_t offset) override { FEndOffset = offset; }
