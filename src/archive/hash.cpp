@@ -1,6 +1,7 @@
 #include "archive/hash.h"
 
-#include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "base/errors.h"
 #include "base/sjis.h"
@@ -34,26 +35,6 @@ class TLoweredBytes {
   bool FTrail = false;
 };
 
-// FNV-1a over the lowered bytes: equal names under SameText932 hash alike.
-std::uint32_t FullNameHash(std::string_view name) {
-  std::uint32_t h = 2166136261u;
-  for (TLoweredBytes bytes(name); !bytes.AtEnd();) h = (h ^ bytes.Next()) * 16777619u;
-  return h;
-}
-
-// SameText932 without building the two lowered copies.
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  TLoweredBytes la(a);
-  TLoweredBytes lb(b);
-  while (!la.AtEnd()) {
-    if (la.Next() != lb.Next()) return false;
-  }
-  return true;
-}
-
-constexpr std::size_t MinimumBuckets = 256;
-
 }  // namespace
 
 std::uint8_t NameHash(std::string_view name) {
@@ -68,141 +49,61 @@ std::uint8_t NameHash(std::string_view name) {
   return static_cast<std::uint8_t>(h & 0xFFu);
 }
 
-void THashCollectionItem::SetName(const std::string& value) {
-  if (value == FName) return;
-  FName = value;
-  Unlink();
-  Link();
+namespace detail {
+
+std::uint32_t FullNameHash(std::string_view name) {
+  std::uint32_t h = 2166136261u;
+  for (TLoweredBytes bytes(name); !bytes.AtEnd();) h = (h ^ bytes.Next()) * 16777619u;
+  return h;
 }
 
-void THashCollectionItem::SetName(std::string&& value) {
-  if (value == FName) return;
-  FName = std::move(value);
-  Unlink();
-  Link();
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  TLoweredBytes la(a);
+  TLoweredBytes lb(b);
+  while (!la.AtEnd()) {
+    if (la.Next() != lb.Next()) return false;
+  }
+  return true;
 }
 
-std::string THashCollectionItem::DisplayName() const {
-  return FName.empty() ? std::string("THashCollectionItem") : FName;
+void FailIndex(std::int64_t index, std::int64_t count) {
+  throw base::ERangeError("THashCollection: index " + std::to_string(index) + " outside 0.." +
+                          std::to_string(count - 1));
 }
 
-void THashCollectionItem::Link() {
-  if (FCollection == nullptr) return;
-  FHash = FullNameHash(FName);
-  FCollection->LinkAtHead(*this);
+void FailTooLarge(std::string_view what) {
+  throw base::ERangeError("THashCollection: " + std::string(what));
 }
 
-void THashCollectionItem::Unlink() {
-  if (FCollection == nullptr || FCollection->FBuckets.empty()) return;
-  if (FPrev != nullptr) {
-    FPrev->FNext = FNext;
-    if (FNext != nullptr) FNext->FPrev = FPrev;
+std::string_view TNameArena::Add(std::string_view name) {
+  if (name.empty()) return {};
+  char* target = nullptr;
+  if (name.size() > BlockSize / 4) {
+    // A long name gets a block of its own, so the current block's rest is
+    // not given up for it.
+    FBlocks.push_back(std::make_unique_for_overwrite<char[]>(name.size()));
+    target = FBlocks.back().get();
   } else {
-    THashCollectionItem*& head = FCollection->FBuckets[FCollection->BucketOf(FHash)];
-    if (head == this) {
-      head = FNext;
-      if (FNext != nullptr) FNext->FPrev = nullptr;
+    if (name.size() > FLeft) {
+      FBlocks.push_back(std::make_unique_for_overwrite<char[]>(BlockSize));
+      FFree = FBlocks.back().get();
+      FLeft = BlockSize;
     }
+    target = FFree;
+    FFree += name.size();
+    FLeft -= name.size();
   }
-  FPrev = nullptr;
-  FNext = nullptr;
+  std::memcpy(target, name.data(), name.size());
+  return {target, name.size()};
 }
 
-THashCollection::~THashCollection() { Clear(); }
-
-THashCollectionItem& THashCollection::Item(int index) const {
-  if (index < 0 || index >= Count()) {
-    throw base::ERangeError("THashCollection: index " + std::to_string(index) + " outside 0.." +
-                            std::to_string(Count() - 1));
-  }
-  return *FItems[static_cast<std::size_t>(index)];
+void TNameArena::Clear() {
+  FBlocks.clear();
+  FFree = nullptr;
+  FLeft = 0;
 }
 
-std::size_t THashCollection::BucketOf(std::uint32_t hash) const {
-  return hash & (FBuckets.size() - 1);
-}
-
-void THashCollection::LinkAtHead(THashCollectionItem& item) {
-  THashCollectionItem*& head = FBuckets[BucketOf(item.FHash)];
-  item.FPrev = nullptr;
-  item.FNext = head;
-  if (head != nullptr) head->FPrev = &item;
-  head = &item;
-}
-
-void THashCollection::Grow(std::size_t buckets) {
-  std::vector<THashCollectionItem*> old(buckets, nullptr);
-  old.swap(FBuckets);
-  for (THashCollectionItem* head : old) {
-    if (head == nullptr) continue;
-    // From the tail forwards, each to the head of its new bucket: items of
-    // one name (always in one bucket) keep their order, the latest first.
-    THashCollectionItem* item = head;
-    while (item->FNext != nullptr) item = item->FNext;
-    while (item != nullptr) {
-      THashCollectionItem* previous = item->FPrev;
-      LinkAtHead(*item);
-      item = previous;
-    }
-  }
-}
-
-int THashCollection::IndexOf(std::string_view name) const {
-  if (FBuckets.empty()) return -1;
-  const std::uint32_t hash = FullNameHash(name);
-  for (const THashCollectionItem* item = FBuckets[BucketOf(hash)]; item != nullptr;
-       item = item->FNext) {
-    if (item->FHash == hash && SameName(item->FName, name)) return item->FCachedIndex;
-  }
-  return -1;
-}
-
-THashCollectionItem& THashCollection::AddItem(std::unique_ptr<THashCollectionItem> item) {
-  THashCollectionItem& added = *item;
-  added.FCollection = this;
-  added.FCachedIndex = Count();
-  FItems.push_back(std::move(item));
-  // About one item per bucket keeps a lookup at a few comparisons however
-  // large the directory grows.
-  if (FBuckets.empty()) {
-    Grow(MinimumBuckets);
-  } else if (FItems.size() > FBuckets.size()) {
-    Grow(FBuckets.size() * 2);
-  }
-  added.Link();
-  return added;
-}
-
-void THashCollection::Reserve(int count) {
-  if (count <= Count()) return;
-  FItems.reserve(static_cast<std::size_t>(count));
-  std::size_t buckets = std::max(MinimumBuckets, FBuckets.size());
-  while (buckets < static_cast<std::size_t>(count)) buckets *= 2;
-  if (buckets != FBuckets.size()) Grow(buckets);
-}
-
-void THashCollection::Delete(int index) {
-  THashCollectionItem& item = Item(index);
-  for (std::size_t i = static_cast<std::size_t>(index) + 1; i < FItems.size(); ++i) {
-    FItems[i]->FCachedIndex -= 1;
-  }
-  item.Unlink();
-  FItems.erase(FItems.begin() + index);
-}
-
-void THashCollection::Clear() {
-  while (!FItems.empty()) Delete(Count() - 1);
-}
-
-void THashCollection::Move(int from, int to) {
-  Item(from);
-  Item(to);
-  auto moved = std::move(FItems[static_cast<std::size_t>(from)]);
-  FItems.erase(FItems.begin() + from);
-  FItems.insert(FItems.begin() + to, std::move(moved));
-  const int low = std::min(from, to);
-  const int high = std::max(from, to);
-  for (int i = low; i <= high; ++i) FItems[static_cast<std::size_t>(i)]->FCachedIndex = i;
-}
+}  // namespace detail
 
 }  // namespace mora::archive

@@ -42,10 +42,6 @@ std::size_t FolderPartLength(const std::string& name) {
 
 }  // namespace
 
-std::string TVrFile::DisplayName() const {
-  return Name().empty() ? std::string("TVrFile") : Name();
-}
-
 TVrFileCollection::~TVrFileCollection() {
   Clear();
   FStream.reset();
@@ -160,37 +156,72 @@ void TVrFileCollection::OpenResource(std::unique_ptr<platform::TModule> module,
   ReadDirectory(*FStream);
 }
 
+namespace {
+
+// Takes a decoded directory into a collection's table, entry by entry, as
+// it is read.
+class TTableSink : public TDirectorySink {
+ public:
+  // 4 MiB of buckets at most before a single name has been read.
+  static constexpr std::uint64_t ReservedEntries = std::uint64_t{1} << 20;
+
+  explicit TTableSink(TVrFileCollection& collection)
+      : FCollection(collection), FFirst(collection.Count()) {}
+
+  std::int64_t EndOffset() const { return FEndOffset; }
+
+  // Room for the entries and the sentinel at once spares the rehashes on
+  // the way, but only up to ReservedEntries: beyond that the table grows
+  // with the names actually read, so a damaged count that a large archive
+  // file seems to allow allocates no more than the names that are there.
+  void Begin(std::int32_t, std::uint64_t count) override {
+    FCollection.Reserve(FFirst + static_cast<int>(std::min<std::uint64_t>(count, ReservedEntries)) +
+                        1);
+  }
+  void AddName(std::string_view name) override { FCollection.AddEntry(name); }
+  void SetOffset(std::size_t index, std::int64_t offset) override { Entry(index).Offset = offset; }
+  void SetEndOffset(std::int64_t offset) override { FEndOffset = offset; }
+  void SetStored(std::size_t index, std::uint8_t value) override { Entry(index).Stored = value; }
+  void SetFileTime(std::size_t index, std::int32_t value) override {
+    Entry(index).FileTime = value;
+  }
+  void SetCRC(std::size_t index, std::uint32_t value) override { Entry(index).CRC = value; }
+  void SetInstallAsFile(std::size_t index, std::uint8_t value) override {
+    Entry(index).InstallAsFile = value;
+  }
+
+ private:
+  TVrFile& Entry(std::size_t index) const {
+    return FCollection.Entries(FFirst + static_cast<int>(index));
+  }
+
+  TVrFileCollection& FCollection;
+  int FFirst;
+  std::int64_t FEndOffset = 0;
+};
+
+}  // namespace
+
 void TVrFileCollection::ReadDirectory(TQsBigStream& stream) {
   std::int64_t limit = FStream != nullptr ? FStream->GetSize() : stream.GetSize();
   // An appended archive's entries end where the trailer begins.
   if (FAppended) limit = std::max<std::int64_t>(0, limit - TrailerSize);
   const std::string sourceName = FDirectoryName.empty() ? SourceName() : FDirectoryName;
   FDirectoryName.clear();
-  TDirectory directory = DecodeDirectory(stream, limit, sourceName);
-  // Room for every entry and the sentinel at once, and each name taken
-  // over, not copied: a directory of a million entries is neither rehashed
-  // nor held twice.
-  Reserve(Count() + static_cast<int>(directory.Entries.size()) + 1);
-  for (auto& entry : directory.Entries) {
-    TVrFile& file = AddEntry(std::move(entry.Name));
-    file.Offset = entry.Offset;
-    file.Stored = entry.Stored;
-    file.FileTime = entry.FileTime;
-    file.CRC = entry.CRC;
-    file.InstallAsFile = entry.InstallAsFile;
+  // The entries are decoded straight into the table, so a directory of a
+  // million entries is never held twice.
+  TTableSink sink(*this);
+  try {
+    DecodeDirectory(stream, limit, sourceName, sink);
+  } catch (...) {
+    Clear();
+    throw;
   }
-  TVrFile& sentinel = AddEntry(std::string(SentinelName));
-  sentinel.Offset = directory.EndOffset;
+  TVrFile& sentinel = AddEntry(SentinelName);
+  sentinel.Offset = sink.EndOffset();
   for (int i = 0; i + 1 < Count(); ++i) {
     Entries(i).Size = Entries(i + 1).Offset - Entries(i).Offset;
   }
-}
-
-TVrFile& TVrFileCollection::AddEntry(std::string name) {
-  // Named before it joins the collection, so it is linked once.
-  auto file = std::make_unique<TVrFile>();
-  file->SetName(std::move(name));
-  return static_cast<TVrFile&>(AddItem(std::move(file)));
 }
 
 void TVrFileCollection::LoadEntry(platform::TStream& stream, const std::string& name) {
@@ -218,7 +249,7 @@ void TVrFileCollection::LoadEntry(platform::TStream& stream, const std::string& 
     if (FStream->CopyTo(*memory, entry.Size) != entry.Size) FailRead();
     if (entry.Stored == 0 &&
         !DecompressMemoryStream(*memory, static_cast<std::uint64_t>(MemoryEntryLimit))) {
-      base::FailDamaged(SourceName(), entry.Offset, "entry " + entry.Name(),
+      base::FailDamaged(SourceName(), entry.Offset, "entry " + std::string(entry.Name()),
                         "inflates to more than " + std::to_string(MemoryEntryLimit) +
                             " bytes, more than an entry read into memory may hold");
     }
@@ -396,7 +427,7 @@ bool TVrFileCollection::UpdateFrom(TVrFileCollection& source) {
     if (!TakesOverEntry(from, j >= 0 ? &Entries(j) : nullptr)) continue;
     changed = true;
     // The old bytes stay in the archive file, unreachable by name.
-    if (j >= 0) Entries(j).SetName("/" + Entries(j).Name());
+    if (j >= 0) SetName(j, "/" + std::string(Entries(j).Name()));
     TVrFile& added = AddEntry(from.Name());
     added.Offset = FStream->GetSize();
     added.Size = from.Size;
@@ -424,8 +455,8 @@ bool TVrFileCollection::UpdateFrom(TVrFileCollection& source) {
     directory.Entries.reserve(static_cast<std::size_t>(Count()));
     for (int i = 0; i < Count(); ++i) {
       const TVrFile& file = Entries(i);
-      directory.Entries.push_back(
-          {file.Name(), file.Offset, file.Stored, file.FileTime, file.CRC, file.InstallAsFile});
+      directory.Entries.push_back({std::string(file.Name()), file.Offset, file.Stored,
+                                   file.FileTime, file.CRC, file.InstallAsFile});
     }
     directory.EndOffset = FStream->GetSize();
     platform::WriteFileAtomic(CompanionFileName(FFileName), EncodeDirectory(directory));

@@ -24,16 +24,16 @@
 
 namespace mora::archive {
 
+// An entry of an archive's directory. The flags come first so that they fill
+// the room the name's link leaves at the end of its part.
 class TVrFile : public THashCollectionItem {
  public:
-  std::int64_t Offset = 0;
-  std::int64_t Size = 0;
   std::uint8_t Stored = 0;
+  std::uint8_t InstallAsFile = 0;
   std::int32_t FileTime = 0;  // MS-DOS date-time, compared signed
   std::uint32_t CRC = 0;
-  std::uint8_t InstallAsFile = 0;
-
-  std::string DisplayName() const override;
+  std::int64_t Offset = 0;
+  std::int64_t Size = 0;
 };
 
 class TVrFileCollection;
@@ -44,7 +44,7 @@ using TVrProgressEvent =
     std::function<void(TVrFileCollection& sender, TVrFile& file, std::int64_t size,
                        std::int32_t index, std::int32_t count, bool& cancel)>;
 
-class TVrFileCollection : public THashCollection {
+class TVrFileCollection : public THashCollection<TVrFile> {
  public:
   static constexpr std::int64_t CheckBufferSize = 1048576;
   // What a compressed entry may inflate to when it is read into memory:
@@ -53,7 +53,7 @@ class TVrFileCollection : public THashCollection {
   static constexpr std::int64_t DefaultMemoryEntryLimit = std::int64_t{256} << 20;
 
   TVrFileCollection() = default;
-  ~TVrFileCollection() override;
+  ~TVrFileCollection();
 
   // Folder (ending in "\") whose files override entries of the same name.
   std::string BaseFolder;
@@ -82,11 +82,12 @@ class TVrFileCollection : public THashCollection {
                     const std::string& resourceType);
 
   // Reads one directory from the stream's position into the (empty)
-  // collection and closes it with the sentinel "\EOF\".
+  // collection and closes it with the sentinel "\EOF\". On damage the
+  // collection is left empty.
   void ReadDirectory(TQsBigStream& stream);
 
-  TVrFile& AddEntry(std::string name);
-  TVrFile& Entries(int index) const { return static_cast<TVrFile&>(Item(index)); }
+  TVrFile& AddEntry(std::string_view name) { return Add(name); }
+  TVrFile& Entries(int index) const { return Item(index); }
 
   // The named file into stream, positioned at 0: a loose file under
   // BaseFolder first, else the entry (inflated when compressed). A memory

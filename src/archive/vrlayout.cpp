@@ -45,10 +45,19 @@ TDirectoryLayout LayoutOf(const TDirectory& directory) {
   return TDirectoryLayout::ForVersion(directory.Version, directory.Version != 0);
 }
 
+// A per-entry array behind the offsets: the entry's field it holds (whose
+// width is the column's), where a sink takes it, and its name in messages.
+template <class T>
+struct TColumn {
+  T TDirectoryEntry::*Field;
+  void (TDirectorySink::*Set)(std::size_t, T);
+  std::string_view Name;
+};
+
 // The fields of a directory in file order, with the versions that carry
 // them. The writer, the reader and the size count all walk this one list,
-// so the three cannot drift apart. Columns are the per-entry arrays behind
-// the offsets; their widths are the widths of the entry's fields.
+// so the three cannot drift apart. The writer and the size count walk a
+// TDirectory, the reader fills a TDirectorySink.
 template <class TIo, class TDir>
 void TransferDirectory(TIo& io, TDir& directory) {
   const TDirectoryLayout layout = io.Head(directory);
@@ -56,13 +65,52 @@ void TransferDirectory(TIo& io, TDir& directory) {
   io.Names(directory, layout);
   io.Offsets(directory, layout);
   if (!layout.HasEntryFields) return;
-  io.Column(directory, &TDirectoryEntry::Stored, "stored flags");
-  io.Column(directory, &TDirectoryEntry::FileTime, "file times");
-  io.Column(directory, &TDirectoryEntry::CRC, "check values");
+  io.Column(directory, TColumn<std::uint8_t>{&TDirectoryEntry::Stored, &TDirectorySink::SetStored,
+                                             "stored flags"});
+  io.Column(directory, TColumn<std::int32_t>{&TDirectoryEntry::FileTime,
+                                             &TDirectorySink::SetFileTime, "file times"});
+  io.Column(directory,
+            TColumn<std::uint32_t>{&TDirectoryEntry::CRC, &TDirectorySink::SetCRC, "check values"});
   if (layout.HasInstallAsFile) {
-    io.Column(directory, &TDirectoryEntry::InstallAsFile, "install-as-file flags");
+    io.Column(directory,
+              TColumn<std::uint8_t>{&TDirectoryEntry::InstallAsFile,
+                                    &TDirectorySink::SetInstallAsFile, "install-as-file flags"});
   }
 }
+
+// Builds a TDirectory from the decoded fields.
+class TDirectoryBuilder : public TDirectorySink {
+ public:
+  explicit TDirectoryBuilder(TDirectory& directory) : FDirectory(directory) {}
+
+  void Begin(std::int32_t version, std::uint64_t count) override {
+    FDirectory.Version = version;
+    // The entries grow with the names actually read, so a count that a
+    // large archive file seems to allow still allocates no more than what
+    // is there.
+    FDirectory.Entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(count, 4096)));
+  }
+  void AddName(std::string_view name) override { FDirectory.Entries.emplace_back().Name = name; }
+  void SetOffset(std::size_t index, std::int64_t offset) override {
+    FDirectory.Entries[index].Offset = offset;
+  }
+  void SetEndOffset(std::int64_t offset) override { FDirectory.EndOffset = offset; }
+  void SetStored(std::size_t index, std::uint8_t value) override {
+    FDirectory.Entries[index].Stored = value;
+  }
+  void SetFileTime(std::size_t index, std::int32_t value) override {
+    FDirectory.Entries[index].FileTime = value;
+  }
+  void SetCRC(std::size_t index, std::uint32_t value) override {
+    FDirectory.Entries[index].CRC = value;
+  }
+  void SetInstallAsFile(std::size_t index, std::uint8_t value) override {
+    FDirectory.Entries[index].InstallAsFile = value;
+  }
+
+ private:
+  TDirectory& FDirectory;
+};
 
 // Counts the bytes the writer produces.
 class TDirectorySizer {
@@ -82,7 +130,7 @@ class TDirectorySizer {
     FSize += (directory.Entries.size() + 1) * static_cast<std::uint64_t>(layout.OffsetWidth);
   }
   template <class T>
-  void Column(const TDirectory& directory, T TDirectoryEntry::*, std::string_view) {
+  void Column(const TDirectory& directory, const TColumn<T>&) {
     FSize += directory.Entries.size() * sizeof(T);
   }
 
@@ -153,13 +201,13 @@ class TDirectoryWriter {
   }
 
   template <class T>
-  void Column(const TDirectory& directory, T TDirectoryEntry::*field, std::string_view) {
+  void Column(const TDirectory& directory, const TColumn<T>& column) {
     for (const auto& entry : directory.Entries) {
       if constexpr (sizeof(T) == 1) {
-        FWriter.WriteByte(static_cast<std::uint8_t>(entry.*field));
+        FWriter.WriteByte(static_cast<std::uint8_t>(entry.*column.Field));
       } else {
         static_assert(sizeof(T) == 4);
-        FWriter.WriteUInt32(static_cast<std::uint32_t>(entry.*field));
+        FWriter.WriteUInt32(static_cast<std::uint32_t>(entry.*column.Field));
       }
     }
   }
@@ -179,26 +227,26 @@ class TDirectoryReader {
         FPosition(stream.GetPosition()),
         FSize(stream.GetSize()) {}
 
-  TDirectoryLayout Head(TDirectory& directory) {
-    directory.Version = 0;
+  TDirectoryLayout Head(TDirectorySink&) {
+    FVersion = 0;
     bool hasMagic = false;
     if (Left() >= static_cast<std::int64_t>(DirectoryMagic.size())) {
       char magic[2];
       Read(magic, 2, "magic");
       if (std::string_view(magic, 2) == DirectoryMagic) {
         hasMagic = true;
-        directory.Version = ReadInt32("version");
+        FVersion = ReadInt32("version");
       } else {
         // Without the magic the directory starts with its count.
         FPosition -= 2;
         FStream.SetPosition(FPosition);
       }
     }
-    FLayout = TDirectoryLayout::ForVersion(directory.Version, hasMagic);
+    FLayout = TDirectoryLayout::ForVersion(FVersion, hasMagic);
     return FLayout;
   }
 
-  void Count(TDirectory& directory) {
+  void Count(TDirectorySink& sink) {
     const std::int32_t count = ReadInt32("entry count");
     if (count < 0) Fail(FPosition - 4, "entry count", std::to_string(count) + " is negative");
     FCount = static_cast<std::uint64_t>(count);
@@ -207,22 +255,23 @@ class TDirectoryReader {
       Fail(FPosition - 4, "entry count",
            std::to_string(count) + " exceeds the " + std::to_string(Left()) + " bytes left");
     }
-    // The entries grow with the names actually read, so a count that a large
-    // archive file seems to allow still allocates no more than what is there.
-    directory.Entries.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(FCount, 4096)));
+    sink.Begin(FVersion, FCount);
   }
 
-  void Names(TDirectory& directory, const TDirectoryLayout& layout) {
+  void Names(TDirectorySink& sink, const TDirectoryLayout& layout) {
     TQsBuffBigStream buffer(FStream);
     TNameScrambler names;
+    std::string name;  // one buffer for every name; the sink copies it
     for (std::uint64_t i = 0; i < FCount; ++i) {
-      TDirectoryEntry& entry = directory.Entries.emplace_back();
       char lengthBytes[4];
       ReadBuffered(buffer, lengthBytes, 4, "name length");
       const auto length = static_cast<std::int32_t>(base::GetUInt32(lengthBytes));
       // A length of 0 or less is an empty name: no bytes follow and the
       // name generator does not move.
-      if (length <= 0) continue;
+      if (length <= 0) {
+        sink.AddName({});
+        continue;
+      }
       // Names are file paths; a longer one is damage, and must not become a
       // large allocation in a large archive file.
       if (length > MaxNameLength) {
@@ -235,13 +284,14 @@ class TDirectoryReader {
             FPosition - 4, "name length",
             std::to_string(length) + " does not fit the " + std::to_string(Left()) + " bytes left");
       }
-      entry.Name.resize(static_cast<std::size_t>(length));
-      ReadBuffered(buffer, entry.Name.data(), length, "name");
-      if (layout.Scrambled) names.Apply(entry.Name);
+      name.resize(static_cast<std::size_t>(length));
+      ReadBuffered(buffer, name.data(), length, "name");
+      if (layout.Scrambled) names.Apply(name);
+      sink.AddName(name);
     }
   }  // the buffered reader puts the stream right behind the last name
 
-  void Offsets(TDirectory& directory, const TDirectoryLayout& layout) {
+  void Offsets(TDirectorySink& sink, const TDirectoryLayout& layout) {
     const std::int64_t at = FPosition;
     const int width = layout.OffsetWidth;
     const std::string offsets = ReadArray(FCount + 1, width, "offsets");
@@ -273,23 +323,23 @@ class TDirectoryReader {
       }
       previous = offset;
       if (i < FCount) {
-        directory.Entries[static_cast<std::size_t>(i)].Offset = offset;
+        sink.SetOffset(static_cast<std::size_t>(i), offset);
       } else {
-        directory.EndOffset = offset;
+        sink.SetEndOffset(offset);
       }
     }
   }
 
   template <class T>
-  void Column(TDirectory& directory, T TDirectoryEntry::*field, std::string_view name) {
-    const std::string bytes = ReadArray(FCount, sizeof(T), name);
-    for (std::size_t i = 0; i < directory.Entries.size(); ++i) {
+  void Column(TDirectorySink& sink, const TColumn<T>& column) {
+    const std::string bytes = ReadArray(FCount, sizeof(T), column.Name);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(FCount); ++i) {
       const char* value = bytes.data() + i * sizeof(T);
       if constexpr (sizeof(T) == 1) {
-        directory.Entries[i].*field = static_cast<T>(static_cast<unsigned char>(*value));
+        (sink.*column.Set)(i, static_cast<T>(static_cast<unsigned char>(*value)));
       } else {
         static_assert(sizeof(T) == 4);
-        directory.Entries[i].*field = static_cast<T>(base::GetUInt32(value));
+        (sink.*column.Set)(i, static_cast<T>(base::GetUInt32(value)));
       }
     }
   }
@@ -344,6 +394,7 @@ class TDirectoryReader {
   std::int64_t FPosition;
   std::int64_t FSize;
   TDirectoryLayout FLayout;
+  std::int32_t FVersion = 0;
   std::uint64_t FCount = 0;
 };
 
@@ -363,11 +414,17 @@ std::string EncodeDirectory(const TDirectory& directory) {
   return bytes;
 }
 
+void DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize, const std::string& sourceName,
+                     TDirectorySink& sink) {
+  TDirectoryReader reader(stream, dataSize, sourceName);
+  TransferDirectory(reader, sink);
+}
+
 TDirectory DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize,
                            const std::string& sourceName) {
   TDirectory directory;
-  TDirectoryReader reader(stream, dataSize, sourceName);
-  TransferDirectory(reader, directory);
+  TDirectoryBuilder builder(directory);
+  DecodeDirectory(stream, dataSize, sourceName, builder);
   return directory;
 }
 

@@ -69,6 +69,24 @@ struct TDirectory {
   std::int64_t EndOffset = 0;
 };
 
+// Receives a directory as it is decoded, in file order: the names (each one
+// appends an entry), then the offsets and the columns the version carries.
+// A reader fills its own table from it instead of holding a TDirectory as
+// well. Indices are those of entries already appended.
+class TDirectorySink {
+ public:
+  virtual ~TDirectorySink() = default;
+  // The version and the entry count, checked against the bytes left.
+  virtual void Begin(std::int32_t version, std::uint64_t count) = 0;
+  virtual void AddName(std::string_view name) = 0;
+  virtual void SetOffset(std::size_t index, std::int64_t offset) = 0;
+  virtual void SetEndOffset(std::int64_t offset) = 0;
+  virtual void SetStored(std::size_t index, std::uint8_t value) = 0;
+  virtual void SetFileTime(std::size_t index, std::int32_t value) = 0;
+  virtual void SetCRC(std::size_t index, std::uint32_t value) = 0;
+  virtual void SetInstallAsFile(std::size_t index, std::uint8_t value) = 0;
+};
+
 // XORs every byte of the names, in order, with the low 8 bits of one
 // generator's outputs; applying it twice restores the names.
 class TNameScrambler {
@@ -103,6 +121,9 @@ std::string EncodeDirectory(const TDirectory& directory);
 // behind it. A name length of 0 or less is an empty name. Offsets must lie
 // within 0 ... dataSize and must not go backwards. Throws EDamagedData
 // "sourceName: offset N: field ...".
+void DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize, const std::string& sourceName,
+                     TDirectorySink& sink);
+// The same into a TDirectory.
 TDirectory DecodeDirectory(TQsBigStream& stream, std::int64_t dataSize,
                            const std::string& sourceName);
 

@@ -88,7 +88,7 @@ std::optional<std::vector<TNamePattern>> CompilePatterns(const TSelection& selec
   return patterns;
 }
 
-bool Selected(const std::vector<TNamePattern>& patterns, const std::string& name) {
+bool Selected(const std::vector<TNamePattern>& patterns, std::string_view name) {
   if (patterns.empty()) return true;
   for (const TNamePattern& pattern : patterns) {
     if (pattern.Matches(name)) return true;
@@ -99,8 +99,8 @@ bool Selected(const std::vector<TNamePattern>& patterns, const std::string& name
 // The name an entry is listed and extracted under: "/" between components
 // as "\", in lower case with --lowercase (ASCII letters only; double-byte
 // characters stay as they are).
-std::string OutputName(const std::string& name, const TSelection& selection) {
-  std::string relative = selection.Lowercase ? base::LowerCase932(name) : name;
+std::string OutputName(std::string_view name, const TSelection& selection) {
+  std::string relative = selection.Lowercase ? base::LowerCase932(name) : std::string(name);
   for (std::size_t i = 0; i < relative.size(); ++i) {
     if (relative[i] == '/' && base::IsCharStart(relative, i)) relative[i] = '\\';
   }
@@ -122,7 +122,7 @@ int ListArchive(const std::string& argument, bool json, const TSelection& select
   const auto patterns = CompilePatterns(selection);
   if (!patterns) return ExitUsage;
   const auto shown = [&](const TVrFile& file) {
-    return selection.Lowercase ? base::LowerCase932(file.Name()) : file.Name();
+    return selection.Lowercase ? base::LowerCase932(file.Name()) : std::string(file.Name());
   };
   return WithArchive(argument, [&](TVrFileCollection& collection) {
     if (json) {
@@ -171,7 +171,7 @@ class TProgressLine {
         FEnabled(platform::IsTerminal(platform::TStandardStream::Error) && total > 1),
         FStart(std::chrono::steady_clock::now()) {}
   ~TProgressLine() { Clear(); }
-  void Show(int index, const std::string& name) {
+  void Show(int index, std::string_view name) {
     if (!FEnabled) return;
     const auto now = std::chrono::steady_clock::now();
     if (now - FStart < ShowAfter || (FShown && now - FLastDraw < Redraw)) return;
@@ -268,7 +268,7 @@ int ExtractArchive(const std::string& argument, const std::string& outputArgumen
     }
     // Refuse the whole extraction before writing anything.
     for (const int index : chosen) {
-      const std::string& name = collection.Entries(index).Name();
+      const std::string_view name = collection.Entries(index).Name();
       if (!archive::IsSafeEntryPath(name)) {
         std::cerr << "mora: " << argument << ": entry \"" << ToTerminal(name)
                   << "\" would be written outside the output folder; nothing extracted\n";
@@ -285,7 +285,7 @@ int ExtractArchive(const std::string& argument, const std::string& outputArgumen
       const std::size_t delimiter = base::LastPathDelimiter(target);
       if (delimiter != std::string::npos) platform::ForceDirectories(target.substr(0, delimiter));
       try {
-        collection.ExtractEntryToFile(file.Name(), target);
+        collection.ExtractEntryToFile(std::string(file.Name()), target);
         if (file.FileTime != 0) platform::SetFileDosTime(target, file.FileTime);
       } catch (const base::EZDecompressionError&) {
         progress.Clear();
@@ -322,7 +322,7 @@ int TestArchive(const std::string& argument) {
       // Inflated piece by piece into a check value, never held whole.
       archive::TCrc32Stream content;
       try {
-        collection.LoadEntry(content, file.Name());
+        collection.LoadEntry(content, std::string(file.Name()));
       } catch (const base::EZDecompressionError&) {
         std::cout << argument << ": " << ToTerminal(file.Name()) << ": damaged zlib data\n";
         return ExitDamaged;

@@ -16,7 +16,7 @@ std::string PathArgument(const std::string& nativePath) {
   return platform::PathFromNative(nativePath);
 }
 
-std::string ToTerminal(const std::string& text932) { return base::Cp932ToUtf8Lossy(text932); }
+std::string ToTerminal(std::string_view text932) { return base::Cp932ToUtf8Lossy(text932); }
 
 std::string MessageLine(const std::string& text932) {
   const std::string text = ToTerminal(text932);

@@ -42,7 +42,7 @@ int ReportFailure(const std::exception_ptr& failure, const std::string& context 
 // A path given on the command line (UTF-8, host form) as a 932 drive path.
 std::string PathArgument(const std::string& nativePath);
 // 932 text for the terminal (UTF-8; bytes without a mapping shown as U+FFFD).
-std::string ToTerminal(const std::string& text932);
+std::string ToTerminal(std::string_view text932);
 // 932 text of a message as one terminal line: "\r\n" becomes a space.
 std::string MessageLine(const std::string& text932);
 // The name messages use for an input: the argument as typed, in 932 where it

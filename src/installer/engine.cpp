@@ -277,7 +277,7 @@ class TInstallRun {
   }
 
   void InstallSeparateFile(const archive::TVrFile& entry) {
-    const std::string& name = entry.Name();
+    const std::string name(entry.Name());
     const std::string target = SeparateFileTarget(entry, FDest);
     if (SeparateFileIsCurrent(entry, target, FSettings.SetupKind)) {
       // A file that holds the entry's bytes was written by an earlier run
@@ -466,9 +466,9 @@ bool IsSeparateFileEntry(const archive::TVrFile& entry) {
 std::string SeparateFileTarget(const archive::TVrFile& entry, const std::string& dest) {
   if (!IsSafeInstalledName(entry.Name())) {
     throw base::EDamagedData(Sjis("インストール先の外を指すファイル名です") + "\r\n" +
-                             entry.Name());
+                             std::string(entry.Name()));
   }
-  return settings::AppendPathDelimiter(dest) + entry.Name();
+  return settings::AppendPathDelimiter(dest) + std::string(entry.Name());
 }
 
 bool SeparateFileIsCurrent(const archive::TVrFile& entry, const std::string& target,

@@ -65,7 +65,7 @@ struct TPlannedArchive {
   archive::TDirectory Directory;
   std::map<std::string, std::size_t> ByName;  // upper-case name -> index
 
-  static std::string Key(const std::string& name) { return base::UpperCase932(name); }
+  static std::string Key(std::string_view name) { return base::UpperCase932(name); }
 
   // Whether UpdateFrom would take the entry over.
   bool TakesOver(const archive::TVrFile& from) const {
@@ -83,7 +83,7 @@ struct TPlannedArchive {
     if (found != ByName.end()) Directory.Entries[found->second].Name.insert(0, "/");
     ByName[key] = Directory.Entries.size();
     Directory.Entries.push_back(
-        {from.Name(), Size, from.Stored, from.FileTime, from.CRC, from.InstallAsFile});
+        {std::string(from.Name()), Size, from.Stored, from.FileTime, from.CRC, from.InstallAsFile});
     Size += from.Size;
     Changed = true;
   }
@@ -140,7 +140,7 @@ class TPlanner {
       if (entry.Name().empty() || entry.Name()[0] != '/') {
         FArchive.ByName[TPlannedArchive::Key(entry.Name())] = FArchive.Directory.Entries.size();
       }
-      FArchive.Directory.Entries.push_back({entry.Name(), entry.Offset, entry.Stored,
+      FArchive.Directory.Entries.push_back({std::string(entry.Name()), entry.Offset, entry.Stored,
                                             entry.FileTime, entry.CRC, entry.InstallAsFile});
     }
   }
@@ -204,9 +204,10 @@ class TPlanner {
         const std::string target = SeparateFileTarget(entry, FPlan.DestDir);
         if (SeparateFileIsCurrent(entry, target, FRunning.SetupKind)) continue;
         TCountingStream content;
-        medium->LoadEntry(content, entry.Name());
-        AddFile(entry.Name(), content.Size());
-        FRunning.AddInstalledFile(entry.Name());
+        const std::string name(entry.Name());
+        medium->LoadEntry(content, name);
+        AddFile(name, content.Size());
+        FRunning.AddInstalledFile(name);
       }
     }
   }

@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   archive.BaseFolder.clear();
   archive.Verify();
   for (int i = 0; i < archive.Count(); ++i) {
-    const std::string name = archive.Entries(i).Name();
+    const std::string name(archive.Entries(i).Name());
     if (name == archive::SentinelName) continue;
     std::optional<std::string> inMemory;
     std::optional<std::uint32_t> streamed;

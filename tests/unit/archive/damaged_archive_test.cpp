@@ -59,7 +59,7 @@ TEST(ArchiveDamage, DamagedArchivesOpenCheckAndReadOrFailWithOurOwnErrors) {
                              "BINTYPE");
         archive.Verify();
         for (int i = 0; i < archive.Count(); ++i) {
-          const std::string& name = archive.Entries(i).Name();
+          const std::string name(archive.Entries(i).Name());
           if (name == "\\EOF\\") continue;
           platform::TMemoryStream entry;
           archive.LoadEntry(entry, name);

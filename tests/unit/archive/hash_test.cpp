@@ -2,18 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <string>
 
 #include "base/errors.h"
 
 namespace mora::archive {
 namespace {
 
-THashCollectionItem& AddNamed(THashCollection& collection, const std::string& name) {
-  auto& item = collection.AddItem(std::make_unique<THashCollectionItem>());
-  item.SetName(name);
-  return item;
-}
+using TCollection = THashCollection<THashCollectionItem>;
+
+void AddNamed(TCollection& collection, const std::string& name) { collection.Add(name); }
 
 TEST(NameHash, FollowsLengthFirstAndSecondToLastByte) {
   EXPECT_EQ(NameHash("install.dat"), 122);  // (176 + 97 + 105) mod 256
@@ -28,14 +26,14 @@ TEST(NameHash, FollowsLengthFirstAndSecondToLastByte) {
 TEST(NameHash, LeavesDoubleByteCharactersAlone) {
   // 83 41 is one katakana character: its trail byte 0x41 is not the letter A.
   EXPECT_EQ(NameHash("\x83\x41x"), (48 + 0x41 + 0x83) % 256);
-  THashCollection collection;
+  TCollection collection;
   AddNamed(collection, "\x83\x41x");
   EXPECT_EQ(collection.IndexOf("\x83\x41X"), 0);
   EXPECT_EQ(collection.IndexOf("\x83\x61x"), -1);
 }
 
 TEST(HashCollection, FindsNamesWithoutRegardToCase) {
-  THashCollection collection;
+  TCollection collection;
   AddNamed(collection, "game.dat");
   AddNamed(collection, "install.dat");
   EXPECT_EQ(collection.IndexOf("INSTALL.DAT"), 1);
@@ -44,20 +42,20 @@ TEST(HashCollection, FindsNamesWithoutRegardToCase) {
 }
 
 TEST(HashCollection, RenameRelinksTheItem) {
-  THashCollection collection;
+  TCollection collection;
   for (const char* name : {"a", "b", "c", "a.txt", "e"}) AddNamed(collection, name);
-  collection.Item(3).SetName("/a.txt");
+  collection.SetName(3, "/a.txt");
   EXPECT_EQ(collection.IndexOf("a.txt"), -1);
   EXPECT_EQ(collection.IndexOf("/a.txt"), 3);
 }
 
 TEST(HashCollection, DeleteRenumbersTheItemsBehind) {
-  THashCollection collection;
+  TCollection collection;
   for (const char* name : {"a", "b", "c", "d", "e"}) AddNamed(collection, name);
   collection.Delete(2);
   ASSERT_EQ(collection.Count(), 4);
-  EXPECT_EQ(collection.Item(2).Index(), 2);
-  EXPECT_EQ(collection.Item(3).Index(), 3);
+  EXPECT_EQ(collection.Item(2).Name(), "d");
+  EXPECT_EQ(collection.Item(3).Name(), "e");
   EXPECT_EQ(collection.IndexOf("d"), 2);
   EXPECT_EQ(collection.IndexOf("e"), 3);
   EXPECT_EQ(collection.IndexOf("c"), -1);
@@ -65,13 +63,13 @@ TEST(HashCollection, DeleteRenumbersTheItemsBehind) {
 }
 
 TEST(HashCollection, EqualNamesFindTheOneNamedLast) {
-  THashCollection collection;
+  TCollection collection;
   AddNamed(collection, "x");
   AddNamed(collection, "X");
   EXPECT_EQ(collection.IndexOf("x"), 1);
   // Renaming the first one again puts it at the head of its bucket.
-  collection.Item(0).SetName("y");
-  collection.Item(0).SetName("x");
+  collection.SetName(0, "y");
+  collection.SetName(0, "x");
   EXPECT_EQ(collection.IndexOf("x"), 0);
 }
 
@@ -79,7 +77,7 @@ TEST(HashCollection, UnlinkKeepsTheBucketChainIntact) {
   // Two-byte names with the same first byte share a bucket.
   ASSERT_EQ(NameHash("ab"), NameHash("ac"));
   ASSERT_EQ(NameHash("ab"), NameHash("ad"));
-  THashCollection collection;
+  TCollection collection;
   AddNamed(collection, "ab");
   AddNamed(collection, "ac");
   AddNamed(collection, "ad");
@@ -96,16 +94,22 @@ TEST(HashCollection, UnlinkKeepsTheBucketChainIntact) {
 }
 
 TEST(HashCollection, MoveRenumbersEveryMovedItem) {
-  THashCollection collection;
+  TCollection collection;
   for (const char* name : {"a", "b", "c", "d"}) AddNamed(collection, name);
   collection.Move(0, 3);
   EXPECT_EQ(collection.IndexOf("a"), 3);
   EXPECT_EQ(collection.IndexOf("b"), 0);
   EXPECT_EQ(collection.IndexOf("d"), 2);
+  EXPECT_EQ(collection.Item(3).Name(), "a");
+  collection.Move(3, 1);
+  EXPECT_EQ(collection.IndexOf("a"), 1);
+  EXPECT_EQ(collection.IndexOf("b"), 0);
+  EXPECT_EQ(collection.IndexOf("c"), 2);
+  EXPECT_EQ(collection.IndexOf("d"), 3);
 }
 
 TEST(HashCollection, ClearEmptiesEveryBucket) {
-  THashCollection collection;
+  TCollection collection;
   AddNamed(collection, "a");
   AddNamed(collection, "b");
   collection.Clear();
@@ -115,13 +119,47 @@ TEST(HashCollection, ClearEmptiesEveryBucket) {
   EXPECT_EQ(collection.IndexOf("A"), 0);
 }
 
-TEST(HashCollection, DisplayNameFallsBackToTheClassName) {
-  THashCollection collection;
-  auto& item = collection.AddItem(std::make_unique<THashCollectionItem>());
-  EXPECT_EQ(item.DisplayName(), "THashCollectionItem");
-  item.SetName("n");
-  EXPECT_EQ(item.DisplayName(), "n");
+TEST(HashCollection, EmptyNamesAndIndicesOutsideTheCollection) {
+  TCollection collection;
+  collection.Add("");
+  EXPECT_EQ(collection.Item(0).Name(), "");
+  EXPECT_EQ(collection.IndexOf(""), 0);
+  collection.SetName(0, "n");
+  EXPECT_EQ(collection.IndexOf(""), -1);
+  EXPECT_EQ(collection.IndexOf("N"), 0);
   EXPECT_THROW(collection.Item(1), base::ERangeError);
+  EXPECT_THROW(collection.Item(-1), base::ERangeError);
+  EXPECT_THROW(collection.SetName(1, "x"), base::ERangeError);
+}
+
+TEST(HashCollection, NamesSurviveRenamesAcrossBlocksAndChunks) {
+  // Enough items for several chunks of items and, renamed twice over with
+  // long names, many blocks of names; a name stored early must still read
+  // back after every later one was added.
+  TCollection collection;
+  const int count = 10000;
+  const auto name = [](int i, int round) {
+    return "folder" + std::to_string(round) + "\\" +
+           std::string(static_cast<std::size_t>(i % 50), 'x') + std::to_string(i);
+  };
+  for (int i = 0; i < count; ++i) collection.Add(name(i, 0));
+  for (int round = 1; round <= 2; ++round) {
+    for (int i = 0; i < count; i += 2) collection.SetName(i, name(i, round));
+  }
+  // A name longer than a quarter block gets a block of its own.
+  const std::string longName(40000, 'L');
+  collection.SetName(1, longName);
+  collection.Add("after");
+  for (int i = 0; i < count; ++i) {
+    const std::string expected = i == 1 ? longName : name(i, i % 2 == 0 ? 2 : 0);
+    ASSERT_EQ(collection.Item(i).Name(), expected) << i;
+    ASSERT_EQ(collection.IndexOf(expected), i) << i;
+  }
+  EXPECT_EQ(collection.IndexOf(name(0, 1)), -1);
+  EXPECT_EQ(collection.IndexOf("AFTER"), count);
+  collection.Delete(0);
+  EXPECT_EQ(collection.IndexOf(name(2, 2)), 1);
+  EXPECT_EQ(collection.IndexOf("after"), count - 1);
 }
 
 }  // namespace

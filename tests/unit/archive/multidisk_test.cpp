@@ -168,7 +168,7 @@ TEST(MultiDisk, TwoDisksIntoOneHardDiskArchiveWithoutReopening) {
   disk2.OpenResource(std::make_unique<TFakeModule>(SecondDiskImage(expected)), "DUMMY", "BINTYPE");
   std::vector<std::string> copied;
   target.OnProgress = [&](TVrFileCollection&, TVrFile& file, std::int64_t, std::int32_t,
-                          std::int32_t, bool&) { copied.push_back(file.Name()); };
+                          std::int32_t, bool&) { copied.emplace_back(file.Name()); };
   ASSERT_TRUE(target.UpdateFrom(disk2));
   EXPECT_EQ(copied, (std::vector<std::string>{"old.txt", "big.bin", "empty.txt", "new.txt"}));
 

@@ -424,7 +424,7 @@ TEST(Verify, FindsDamageAndPassesOverUncheckedEntries) {
   int firstBad = 0;
   EXPECT_FALSE(collection.Verify(&firstBad));
   EXPECT_EQ(firstBad, 2);
-  collection.Entries(2).SetName("/bad.txt");  // superseded entries are passed over
+  collection.SetName(2, "/bad.txt");  // superseded entries are passed over
   EXPECT_TRUE(collection.Verify(&firstBad));
   EXPECT_EQ(firstBad, -1);
 

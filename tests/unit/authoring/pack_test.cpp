@@ -82,7 +82,7 @@ std::string EntryBytes(archive::TVrFileCollection& collection, const std::string
 
 std::vector<std::string> EntryNames(const archive::TVrFileCollection& collection) {
   std::vector<std::string> names;
-  for (int i = 0; i + 1 < collection.Count(); ++i) names.push_back(collection.Entries(i).Name());
+  for (int i = 0; i + 1 < collection.Count(); ++i) names.emplace_back(collection.Entries(i).Name());
   return names;
 }
 
