@@ -21,7 +21,9 @@
 // drive simply does not exist). Names are converted 932 <-> UTF-8.
 #include "platform/posix/state.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -378,6 +380,44 @@ std::optional<std::string> ReadHostFile(const std::string& hostPath) {
   return result;
 }
 
+namespace {
+
+// The process id in a temporary name ".mora-<pid>-<n>.tmp", or 0.
+pid_t WriterOfTemporary(const char* name) {
+  static constexpr std::string_view prefix = ".mora-";
+  static constexpr std::string_view suffix = ".tmp";
+  const std::string_view text(name);
+  if (text.size() <= prefix.size() + suffix.size() || !text.starts_with(prefix) ||
+      !text.ends_with(suffix)) {
+    return 0;
+  }
+  pid_t pid = 0;
+  std::size_t at = prefix.size();
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    if (pid > 99'999'999) return 0;
+    pid = pid * 10 + (text[at] - '0');
+  }
+  return at < text.size() && text[at] == '-' ? pid : 0;
+}
+
+// A writer killed between creating its temporary file and renaming it
+// leaves the file behind; it would keep an uninstalled folder from being
+// removed. Such files of processes that are gone are deleted here.
+void RemoveTemporariesOfEndedWriters(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const pid_t pid = WriterOfTemporary(entry->d_name);
+    if (pid <= 0 || pid == ::getpid()) continue;
+    if (::kill(pid, 0) != 0 && errno == ESRCH) {
+      ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+  }
+  ::closedir(dir);
+}
+
+}  // namespace
+
 bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes) {
   // A short name of its own beside the target: appending to the target's
   // name would fail for names near the length limit.
@@ -385,6 +425,7 @@ bool WriteHostFileAtomic(const std::string& hostPath, std::string_view bytes) {
   const std::size_t slash = hostPath.find_last_of('/');
   const std::string folder =
       slash == std::string::npos ? std::string(".") : hostPath.substr(0, slash);
+  RemoveTemporariesOfEndedWriters(folder);
   const std::string temporary =
       folder + "/.mora-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -7,6 +7,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -279,6 +280,26 @@ TEST_F(PosixState, DamagedPendingListDeletesNothing) {
   ProcessPendingDeletions();
   EXPECT_TRUE(FileExists("C:\\keep.exe"));
   EXPECT_TRUE(DeleteAtRestart("C:\\keep.exe"));
+}
+
+TEST_F(PosixState, AtomicWritesSweepTemporariesOfEndedWritersOnly) {
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  const std::string folder = FHome + "/prefix/drive_c/";
+  const std::string stale = ".mora-" + std::to_string(ended) + "-1.tmp";
+  const std::string live = ".mora-" + std::to_string(::getppid()) + "-1.tmp";
+  const std::vector<std::string> kept = {live, ".mora-x-1.tmp", ".mora--1.tmp", "mora-1-1.tmp",
+                                         ".mora-1-1.txt"};
+  ASSERT_TRUE(ForceDirectories("C:\\"));
+  WriteHost(folder + stale, "partial");
+  for (const auto& name : kept) WriteHost(folder + name, "keep");
+
+  WriteFileAtomic("C:\\record.dat", "whole");
+  EXPECT_FALSE(HostExists(folder + stale));
+  for (const auto& name : kept) EXPECT_TRUE(HostExists(folder + name)) << name;
+  EXPECT_EQ(*posix::ReadHostFile(folder + "record.dat"), "whole");
 }
 
 TEST_F(PosixState, DamagedRegistryFileReadsEmptyAndIsKeptAside) {
