@@ -227,13 +227,48 @@ std::string LowerCase932(std::string_view text) {
   return ShiftSingleByteLetters(text, 'A', 'Z', 32);
 }
 
+namespace {
+
+// Reads text as LowerCase932 maps it, one byte at a time, without building
+// the mapped copy: names are compared in loops over whole file lists.
+class TLowerCaseReader {
+ public:
+  explicit TLowerCaseReader(std::string_view text) : FText(text) {}
+  bool AtEnd() const { return FAt == FText.size(); }
+  unsigned char Next() {
+    const auto byte = static_cast<unsigned char>(FText[FAt++]);
+    if (FInTrail) {
+      FInTrail = false;
+      return byte;
+    }
+    if (IsLeadByte(byte)) {
+      FInTrail = true;
+      return byte;
+    }
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
+  }
+
+ private:
+  std::string_view FText;
+  std::size_t FAt = 0;
+  bool FInTrail = false;
+};
+
+}  // namespace
+
 int CompareText932(std::string_view a, std::string_view b) {
   // Lower-casing only touches single-byte letters, so comparing the mapped
-  // strings byte by byte keeps double-byte characters intact.
-  const std::string la = LowerCase932(a);
-  const std::string lb = LowerCase932(b);
-  const int c = la.compare(lb);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  // strings byte by byte (as unsigned bytes) keeps double-byte characters
+  // intact.
+  TLowerCaseReader left(a);
+  TLowerCaseReader right(b);
+  while (!left.AtEnd() && !right.AtEnd()) {
+    const unsigned char x = left.Next();
+    const unsigned char y = right.Next();
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (left.AtEnd() && right.AtEnd()) return 0;
+  return left.AtEnd() ? -1 : 1;
 }
 
 bool SameText932(std::string_view a, std::string_view b) {

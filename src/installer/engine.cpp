@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -28,6 +30,22 @@ namespace {
 
 // Entries larger than this refresh the build progress on their own.
 constexpr std::int64_t LargeEntrySize = 3145728;
+
+// Names as code page 932 compares them, case ignored, for lookups inside
+// loops over a whole file list, where searching the list would make the
+// loop quadratic in the number of files.
+class TCaselessNames {
+ public:
+  explicit TCaselessNames(const std::vector<std::string>& names) {
+    for (const std::string& name : names) FKeys.insert(base::LowerCase932(name));
+  }
+  bool Contains(std::string_view name) const { return FKeys.contains(base::LowerCase932(name)); }
+  // False when the name was there already.
+  bool Insert(std::string_view name) { return FKeys.insert(base::LowerCase932(name)).second; }
+
+ private:
+  std::unordered_set<std::string> FKeys;
+};
 
 // Index just behind the last delimiter ("\" outside a double-byte character,
 // or "/"), 0 when there is none.
@@ -219,6 +237,7 @@ class TInstallRun {
   }
 
   TStepOutcome CopyLooseFiles() {
+    TCaselessNames installed(FSettings.InstalledFiles);
     for (const std::string& item : LooseFilesToCopy(FSettings, FSource, FRequest)) {
       FCopiedBytes += settings::FileSizeOf(item);
       FObserver.SetProgress(ProgressValue(FCopiedBytes / 10));
@@ -238,7 +257,7 @@ class TInstallRun {
         return TStepOutcome::Closed;
       }
       ClearReadOnly(target);
-      FSettings.AddInstalledFile(relative);
+      if (installed.Insert(relative)) FSettings.InstalledFiles.push_back(relative);
     }
     return TStepOutcome::Finished;
   }
@@ -414,9 +433,10 @@ std::vector<std::string> LooseFilesToCopy(const settings::TMoraInstallSet& setti
   std::vector<std::string> found;
   settings::ListFiles(source, settings::AllAttributeBits & ~platform::faDirectory, true, true,
                       found, true);
+  const TCaselessNames plainFiles(settings.PlainFiles);
   std::vector<std::string> items;
   for (const std::string& item : found) {
-    if (!settings.IsPlainFile(item.substr(source.size()))) continue;
+    if (!plainFiles.Contains(std::string_view(item).substr(source.size()))) continue;
     if (settings.AddOnPackage == 0) {
       const int kind = MediaKindOf(ExtensionOf(item));
       if (kind == MediaKindSound && !request.Sound) continue;

@@ -50,6 +50,13 @@ class TFileHandle {
   std::int64_t Size() const;
   void SetSize(std::int64_t size);
   void Flush();  // FlushFileBuffers / fsync
+  // Copies up to count bytes from source's position to this handle's
+  // position inside the system, without passing them through the program,
+  // and moves both positions on. Returns how many bytes were copied: 0 where
+  // the system has no such copy for the two files, fewer than count on any
+  // trouble. The caller copies the rest itself, so a real fault (a full
+  // disk, a short source) shows there with its own message.
+  std::int64_t CopyInSystemFrom(TFileHandle& source, std::int64_t count);
   void Close();
 
   struct TImpl;

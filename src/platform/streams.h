@@ -35,6 +35,11 @@ class TStream {
   // Copies count bytes from source's current position; count 0 rewinds the
   // source and copies all of it. Returns the count copied.
   std::int64_t CopyFrom(TStream& source, std::int64_t count);
+
+ protected:
+  // The part of a copy the system can make without the program's memory
+  // (see TFileHandle::CopyInSystemFrom); 0 by default.
+  virtual std::int64_t CopyInSystemFrom(TStream& /*source*/, std::int64_t /*count*/) { return 0; }
 };
 
 class TMemoryStream : public TStream {
@@ -77,6 +82,9 @@ class THandleStream : public TStream {
   void SetSize(std::int64_t size) override { FHandle.SetSize(size); }
 
   TFileHandle& Handle() { return FHandle; }
+
+ protected:
+  std::int64_t CopyInSystemFrom(TStream& source, std::int64_t count) override;
 
  private:
   TFileHandle FHandle;

@@ -36,9 +36,11 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
     source.SetPosition(0);
     count = source.Size();
   }
+  const std::int64_t total = count;
+  count -= CopyInSystemFrom(source, count);
+  if (count == 0) return total;
   constexpr std::int64_t ChunkSize = 1 << 20;
   std::vector<char> buffer(static_cast<std::size_t>(std::min(count, ChunkSize)));
-  const std::int64_t total = count;
   while (count > 0) {
     const std::int64_t n = std::min(count, ChunkSize);
     source.ReadBuffer(buffer.data(), n);
@@ -108,6 +110,12 @@ std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
   return count <= 0 ? 0 : FHandle.Write(buffer, count);
+}
+
+std::int64_t THandleStream::CopyInSystemFrom(TStream& source, std::int64_t count) {
+  auto* handleSource = dynamic_cast<THandleStream*>(&source);
+  if (handleSource == nullptr) return 0;
+  return FHandle.CopyInSystemFrom(handleSource->FHandle, count);
 }
 
 std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {

@@ -254,6 +254,21 @@ void TFileHandle::SetSize(std::int64_t size) {
   }
 }
 
+std::int64_t TFileHandle::CopyInSystemFrom(TFileHandle& source, std::int64_t count) {
+  if (!IsOpen() || !source.IsOpen() || !Writes(FImpl->Access) || !Reads(source.FImpl->Access)) {
+    return 0;
+  }
+  std::int64_t done = 0;
+  while (done < count) {
+    const auto chunk = static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30));
+    const ssize_t n = ::copy_file_range(source.FImpl->Fd, nullptr, FImpl->Fd, nullptr, chunk, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
 void TFileHandle::Flush() {
   if (!IsOpen()) return;
   if (Writes(FImpl->Access) && ::fsync(FImpl->Fd) != 0) {

@@ -173,6 +173,9 @@ void TFileHandle::Flush() {
   if (!::FlushFileBuffers(FImpl->Handle.Get())) throw base::EWriteError(WriteFailure(FImpl->Path));
 }
 
+// Windows copies between open handles only through the program's memory.
+std::int64_t TFileHandle::CopyInSystemFrom(TFileHandle&, std::int64_t) { return 0; }
+
 void TFileHandle::Close() {
   if (FImpl) FImpl->Handle.Reset();
 }
