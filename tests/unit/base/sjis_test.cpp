@@ -49,15 +49,16 @@ TEST(SjisCase, ComparingAgreesWithComparingTheLowerCasedTexts) {
   // Trail bytes in the letter range, a lead byte cut at the end, bytes
   // above 0x7F, prefixes and empty text.
   const std::vector<std::string> texts = {
-      "", "a", "A", "B", "ab", "aB", "Ab\\c", "\x82\x41", "\x82\x61", "\x82", "a\x82",
-      "\x82\x41Z", "\x82\x41z", "\xE0\x5A", "\xE0\x7A", "\xA0", "\xFD", "z", "[", "`",
+      "",         "a",        "A",    "B",     "ab",        "aB",        "Ab\\c",
+      "\x82\x41", "\x82\x61", "\x82", "a\x82", "\x82\x41Z", "\x82\x41z", "\xE0\x5A",
+      "\xE0\x7A", "\xA0",     "\xFD", "z",     "[",         "`",
   };
   for (const std::string& a : texts) {
     for (const std::string& b : texts) {
       const int expected = LowerCase932(a).compare(LowerCase932(b));
       const int sign = expected < 0 ? -1 : (expected > 0 ? 1 : 0);
-      EXPECT_EQ(CompareText932(a, b), sign) << testing::PrintToString(a) << " "
-                                            << testing::PrintToString(b);
+      EXPECT_EQ(CompareText932(a, b), sign)
+          << testing::PrintToString(a) << " " << testing::PrintToString(b);
       EXPECT_EQ(SameText932(a, b), sign == 0);
     }
   }
