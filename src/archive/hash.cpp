@@ -8,35 +8,6 @@
 
 namespace mora::archive {
 
-namespace {
-
-// Walks a name's bytes as code page 932's case mapping sees them: single-byte
-// ASCII capitals lowered, both bytes of a double-byte character untouched.
-class TLoweredBytes {
- public:
-  explicit TLoweredBytes(std::string_view name) : FName(name) {}
-  bool AtEnd() const { return FIndex >= FName.size(); }
-  unsigned char Next() {
-    const auto byte = static_cast<unsigned char>(FName[FIndex++]);
-    if (FTrail) {
-      FTrail = false;
-      return byte;
-    }
-    if (base::IsLeadByte(byte)) {
-      FTrail = true;
-      return byte;
-    }
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
-  }
-
- private:
-  std::string_view FName;
-  std::size_t FIndex = 0;
-  bool FTrail = false;
-};
-
-}  // namespace
-
 std::uint8_t NameHash(std::string_view name) {
   // Case mapping touches ASCII letters only and never changes the length,
   // so names that compare equal under CompareText932 share a bucket.
@@ -53,19 +24,11 @@ namespace detail {
 
 std::uint32_t FullNameHash(std::string_view name) {
   std::uint32_t h = 2166136261u;
-  for (TLoweredBytes bytes(name); !bytes.AtEnd();) h = (h ^ bytes.Next()) * 16777619u;
+  for (base::TLowerCaseReader bytes(name); !bytes.AtEnd();) h = (h ^ bytes.Next()) * 16777619u;
   return h;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  TLoweredBytes la(a);
-  TLoweredBytes lb(b);
-  while (!la.AtEnd()) {
-    if (la.Next() != lb.Next()) return false;
-  }
-  return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return base::SameText932(a, b); }
 
 void FailIndex(std::int64_t index, std::int64_t count) {
   throw base::ERangeError("THashCollection: index " + std::to_string(index) + " outside 0.." +

@@ -227,35 +227,6 @@ std::string LowerCase932(std::string_view text) {
   return ShiftSingleByteLetters(text, 'A', 'Z', 32);
 }
 
-namespace {
-
-// Reads text as LowerCase932 maps it, one byte at a time, without building
-// the mapped copy: names are compared in loops over whole file lists.
-class TLowerCaseReader {
- public:
-  explicit TLowerCaseReader(std::string_view text) : FText(text) {}
-  bool AtEnd() const { return FAt == FText.size(); }
-  unsigned char Next() {
-    const auto byte = static_cast<unsigned char>(FText[FAt++]);
-    if (FInTrail) {
-      FInTrail = false;
-      return byte;
-    }
-    if (IsLeadByte(byte)) {
-      FInTrail = true;
-      return byte;
-    }
-    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
-  }
-
- private:
-  std::string_view FText;
-  std::size_t FAt = 0;
-  bool FInTrail = false;
-};
-
-}  // namespace
-
 int CompareText932(std::string_view a, std::string_view b) {
   // Lower-casing only touches single-byte letters, so comparing the mapped
   // strings byte by byte (as unsigned bytes) keeps double-byte characters

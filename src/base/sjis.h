@@ -35,6 +35,31 @@ std::size_t LastCharStart(std::string_view text);
 std::string UpperCase932(std::string_view text);
 std::string LowerCase932(std::string_view text);
 
+// Reads text byte by byte as LowerCase932 maps it, without building the
+// mapped copy: for comparing and hashing names in loops over many of them.
+class TLowerCaseReader {
+ public:
+  explicit TLowerCaseReader(std::string_view text) : FText(text) {}
+  bool AtEnd() const { return FAt >= FText.size(); }
+  unsigned char Next() {
+    const auto byte = static_cast<unsigned char>(FText[FAt++]);
+    if (FInTrail) {
+      FInTrail = false;
+      return byte;
+    }
+    if (IsLeadByte(byte)) {
+      FInTrail = true;
+      return byte;
+    }
+    return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + 32) : byte;
+  }
+
+ private:
+  std::string_view FText;
+  std::size_t FAt = 0;
+  bool FInTrail = false;
+};
+
 // Compares with the ASCII letters a-z and A-Z taken as equal; double-byte
 // characters are compared unchanged. Result <0, 0, >0 like strcmp.
 int CompareText932(std::string_view a, std::string_view b);
