@@ -23,8 +23,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
